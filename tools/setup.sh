@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what the suite needs to build, run and test on Debian 12. Safe to run again.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
+  libqt6webenginecore6-bin libqt6opengl6-dev qt6-tools-dev
+  libminizip-dev zlib1g-dev libturbojpeg0-dev
+  python3 python3-pyftpdlib
+  fonts-wqy-microhei xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
