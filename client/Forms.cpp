@@ -1,0 +1,39 @@
+#include "Forms.h"
+
+#include "ICO.h"
+#include "WelCome.h"
+
+namespace Forms {
+FormSlot<WelCome>& welcomeSlot() {
+  static FormSlot<WelCome> slot;
+  return slot;
+}
+FormSlot<ICO>& icoSlot() {
+  static FormSlot<ICO> slot;
+  return slot;
+}
+WelCome& welcome() { return welcomeSlot()(); }
+ICO& ico() { return icoSlot()(); }
+
+QIcon programIcon() {
+  ICO& i = ico();
+  i.load();
+  return i.programIcon();
+}
+
+void showWorkspace() {
+  // The design workspace window is added with the workspace module.
+}
+
+void showTemplateBrowser() {
+  // The template browser window is added with the template module.
+}
+
+void startTemplateDownload() {
+  // The template browser window is added with the template module.
+}
+
+void unloadOthers() {
+  icoSlot().unload();
+}
+}  // namespace Forms

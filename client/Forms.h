@@ -1,0 +1,28 @@
+#pragma once
+// The client's windows, each created on first use and unloaded when it closes, and the steps by
+// which one window hands over to another.
+#include "Form.h"
+
+class WelCome;
+class ICO;
+
+namespace Forms {
+WelCome& welcome();
+ICO& ico();
+FormSlot<WelCome>& welcomeSlot();
+FormSlot<ICO>& icoSlot();
+
+// The program icon, loading ICO (without showing it) when needed.
+QIcon programIcon();
+
+// Shows the design workspace on designName / designPath without waiting for it.
+void showWorkspace();
+// Loads the template browser with its closing timer switched off and shows it.
+void showTemplateBrowser();
+// Starts the template download of templateNO in the template browser.
+void startTemplateDownload();
+
+// The welcome window's close step: unloads the other windows in their fixed order, skipping
+// windows that are not loaded and going on after any that refuses.
+void unloadOthers();
+}  // namespace Forms

@@ -1,0 +1,44 @@
+#include "mainModule.h"
+
+#include "Cdir.h"
+#include "Paths.h"
+
+#include <QCoreApplication>
+
+Globals g;
+
+namespace {
+QString g_command;
+bool g_commandSet = false;
+}
+
+QString shopHost() { return QStringLiteral(QUORVEL_SHOP_HOST); }
+
+void InitGlobals() {
+  g.isLogin = false;
+  const QString folder = Paths::programFolder();
+  g.templatePath = Paths::join(folder, "Template");
+  MakeDirs(g.templatePath);
+  g.pagesPath = Paths::join(folder, "Template/Pages");
+  MakeDirs(g.pagesPath);
+  g.myDesignPath = Paths::join(folder, "MyDesign");
+  MakeDirs(g.myDesignPath);
+  g.appTitle = "Quorvel";
+  g.siteURL = "http://" + shopHost();
+  g.serverURL = g.siteURL + "/Client/Server.aspx";
+  g.registerURL = g.siteURL + "/main/Register.aspx";
+}
+
+QString Command() {
+  if (!g_commandSet) return QCoreApplication::arguments().mid(1).join(' ');
+  return g_command;
+}
+
+void setCommand(const QString& commandLine) {
+  g_command = commandLine;
+  g_commandSet = true;
+}
+
+QString versionText() {
+  return QString("%1.%2.%3").arg(QUORVEL_VERSION_MAJOR).arg(QUORVEL_VERSION_MINOR).arg(QUORVEL_VERSION_REVISION);
+}

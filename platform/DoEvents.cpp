@@ -1,0 +1,8 @@
+#include "DoEvents.h"
+
+#include <QCoreApplication>
+
+void DoEvents() {
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}

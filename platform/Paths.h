@@ -1,0 +1,20 @@
+#pragma once
+// Path helpers. Names are resolved without regard to letter case when the exact name does not
+// exist, as the programs' file names are meant to be.
+#include <QString>
+
+namespace Paths {
+// The folder of the running executable, without a trailing separator.
+QString programFolder();
+// Overrides the program folder (tests).
+void setProgramFolder(const QString& folder);
+// "\" separators become "/".
+QString native(const QString& path);
+// Joins folder and name with one "/".
+QString join(const QString& folder, const QString& name);
+// The existing path that matches path without regard to letter case, component by component;
+// path itself (in native form) when it exists as written or nothing matches.
+QString resolveCase(const QString& path);
+// Whether a file or folder exists at path, letter case aside.
+bool existsAnyCase(const QString& path);
+}  // namespace Paths

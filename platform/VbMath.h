@@ -1,0 +1,18 @@
+#pragma once
+// The arithmetic the programs were written with: rounding half to even when a number becomes a
+// whole number, integer division that rounds down, and 16-bit signed counters that wrap.
+#include <cmath>
+#include <cstdint>
+
+namespace VbMath {
+// Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
+inline long long roundEven(double x) { return static_cast<long long>(std::nearbyint(x)); }
+// Division rounding down (towards minus infinity).
+inline long long intDiv(long long a, long long b) {
+  long long q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+// The value a 16-bit signed counter holds after x.
+inline int16_t toInt16(long long x) { return static_cast<int16_t>(static_cast<uint16_t>(x & 0xFFFF)); }
+}  // namespace VbMath

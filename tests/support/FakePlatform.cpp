@@ -1,0 +1,90 @@
+#include "FakePlatform.h"
+
+#include <QFileInfo>
+#include <QPointer>
+
+int FakeMessageBox::show(QWidget*, const QString& text, const QString& title, int style) {
+  MessageRecord r{text, title, style};
+  shown << r;
+  if (onShow) onShow(r);
+  return answers.isEmpty() ? fallback : answers.takeFirst();
+}
+
+QStringList FakeFileDialog::openFiles(QWidget*, const QString& title, const QString&, const QString& p,
+                                      bool multiple) {
+  titles << title;
+  patterns << p;
+  multipleAsked << multiple;
+  return files;
+}
+
+qint64 FakeProcess::startDetached(const QString& program, const QStringList& args) {
+  started << program;
+  startedArgs << args;
+  return nextPid;
+}
+
+bool FakeProcess::openUrl(const QString& url) {
+  urls << url;
+  return true;
+}
+
+void FakeProcess::exitProgram(int code) { exits << code; }
+
+void FakeClipboard::clear() {
+  content.clear();
+  present = false;
+  log << "clear";
+}
+bool FakeClipboard::hasText() { return present && !content.isEmpty(); }
+QString FakeClipboard::text() { return present ? content : QString(); }
+void FakeClipboard::setText(const QString& t) {
+  content = t;
+  present = true;
+  log << "set:" + t;
+}
+
+bool FakeFlashPlayer::setMovie(const QString& path) {
+  movies << path;
+  return QFileInfo::exists(path);
+}
+
+bool FakeFlashPlayer::callFunction(const QString& text) {
+  calls << text;
+  return !failCalls;
+}
+
+void FakeFlashPlayer::request(const QString& name, const QStringList& args) {
+  Q_EMIT flashCall(requestText(name, args));
+}
+
+QString requestText(const QString& name, const QStringList& args) {
+  auto esc = [](QString s) {
+    return s.replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;").replace('"', "&quot;");
+  };
+  QString t = "<invoke name=\"" + esc(name) + "\" returntype=\"xml\"><arguments>";
+  for (const QString& a : args) t += "<string>" + esc(a) + "</string>";
+  return t + "</arguments></invoke>";
+}
+
+FakePlatform::FakePlatform() {
+  platform.msgBox = &msgBox;
+  platform.fileDialog = &fileDialog;
+  platform.process = &process;
+  platform.clipboard = &clipboard;
+  platform.newFlashPlayer = [this](QWidget* parent) -> FlashPlayer* {
+    auto* p = new FakeFlashPlayer(parent);
+    players << p;
+    return p;
+  };
+  platform.newWebBrowser = nullptr;
+  setPlatform(&platform);
+}
+
+FakePlatform::~FakePlatform() { setPlatform(nullptr); }
+
+FakeFlashPlayer* FakePlatform::player(const QString& objectName) const {
+  for (const auto& p : players)
+    if (p && p->objectName() == objectName) return p;
+  return nullptr;
+}
