@@ -34,6 +34,8 @@ void startTemplateDownload() {
 }
 
 void unloadOthers() {
+  // In this order: ICO, the workspace frmMain, the order window buy, the login dialog LogIN and
+  // the template browser Template. A window that refuses stays open.
   icoSlot().unload();
 }
 }  // namespace Forms

@@ -7,7 +7,8 @@ packages=(
   libqt6webenginecore6-bin libqt6opengl6-dev qt6-tools-dev
   libminizip-dev zlib1g-dev libturbojpeg0-dev
   python3 python3-pyftpdlib
-  fonts-wqy-microhei xvfb xauth
+  fonts-wqy-microhei xvfb xauth imagemagick
+  nginx-light libvips-tools
 )
 missing=()
 for p in "${packages[@]}"; do
