@@ -33,6 +33,10 @@ void startTemplateDownload() {
   // The template browser window is added with the template module.
 }
 
+void unloadTemplateBrowser() {
+  // The template browser window is added with the template module.
+}
+
 void unloadOthers() {
   // In this order: ICO, the workspace frmMain, the order window buy, the login dialog LogIN and
   // the template browser Template. A window that refuses stays open.

@@ -21,6 +21,8 @@ void showWorkspace();
 void showTemplateBrowser();
 // Starts the template download of templateNO in the template browser.
 void startTemplateDownload();
+// Unloads the template browser when it is loaded.
+void unloadTemplateBrowser();
 
 // The welcome window's close step: unloads the other windows in their fixed order, skipping
 // windows that are not loaded and going on after any that refuses.
