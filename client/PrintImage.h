@@ -1,0 +1,43 @@
+#pragma once
+// The sizes of print pictures: every picture of the user's own that a design places becomes one
+// member of the upload package, either unchanged when it has no more pixels than the print needs
+// at the design's resolution, or as a JPEG of exactly the print size.
+#include <QSize>
+#include <QString>
+
+namespace PrintImage {
+
+// The leading number of a text, as the design's numbers are read: blanks skipped, then an
+// optional sign, digits with an optional decimal part and exponent; 0 when there is none.
+double leadingNumber(const QString& text);
+
+// The design's print resolution: the leading number of its dpi text, raised to 72.
+double designDpi(const QString& dpiText);
+
+// a when a is greater than b, otherwise b.
+double Max(double a, double b);
+
+// The rotation of a framed picture in whole degrees: sr rounded half to even, then the remainder
+// of its division by 360, which keeps the sign (450 -> 90, -90 -> -90, 720 -> 0).
+long long rotationOf(const QString& srText);
+
+// The width of the bounding box of a W x H picture turned by a degrees.
+double effectiveWidth(double W, double H, long long a);
+
+// What one picture node becomes.
+struct Decision {
+  bool copy = true;   // the file goes in unchanged
+  QSize size;         // otherwise the JPEG's size in pixels
+};
+
+// An `image` frame of w x h points holding a W x H picture at dpi: stretched to the frame.
+Decision forImage(double w, double h, int W, int H, double dpi);
+// A `sharp` frame sw points wide holding a W x H picture turned by a degrees: its own
+// proportions, drawn unrotated.
+Decision forSharp(double sw, int W, int H, long long a, double dpi);
+
+// The decimal text of a percentage: whole numbers without a point, otherwise up to 15
+// significant digits (33.3333333333333).
+QString percentText(double value);
+
+}  // namespace PrintImage
