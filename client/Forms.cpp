@@ -1,6 +1,7 @@
 #include "Forms.h"
 
 #include "ICO.h"
+#include "LogIN.h"
 #include "WelCome.h"
 
 namespace Forms {
@@ -12,6 +13,11 @@ FormSlot<ICO>& icoSlot() {
   static FormSlot<ICO> slot;
   return slot;
 }
+FormSlot<LogIN>& logINSlot() {
+  static FormSlot<LogIN> slot;
+  return slot;
+}
+LogIN& logIN() { return logINSlot()(); }
 WelCome& welcome() { return welcomeSlot()(); }
 ICO& ico() { return icoSlot()(); }
 
@@ -41,5 +47,6 @@ void unloadOthers() {
   // In this order: ICO, the workspace frmMain, the order window buy, the login dialog LogIN and
   // the template browser Template. A window that refuses stays open.
   icoSlot().unload();
+  logINSlot().unload();
 }
 }  // namespace Forms

@@ -5,12 +5,16 @@
 
 class WelCome;
 class ICO;
+class LogIN;
 
 namespace Forms {
 WelCome& welcome();
 ICO& ico();
 FormSlot<WelCome>& welcomeSlot();
 FormSlot<ICO>& icoSlot();
+// The login dialog, created when first used; each showing starts with empty boxes.
+LogIN& logIN();
+FormSlot<LogIN>& logINSlot();
 
 // The program icon, loading ICO (without showing it) when needed.
 QIcon programIcon();
