@@ -57,7 +57,7 @@ bool Winsock::Connect() {
   if (State() != sckClosed || remoteHost_.isEmpty() || remotePort_ <= 0 || remotePort_ > 65535) return false;
   failed_ = peerClosed_ = false;
   if (localPort_ != 0 && !socket_->bind(QHostAddress::AnyIPv4, quint16(localPort_))) {
-    socket_->abort();
+    Close();  // nothing was started: the socket stays closed
     return false;
   }
   socket_->connectToHost(remoteHost_, quint16(remotePort_));
