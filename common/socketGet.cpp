@@ -142,7 +142,11 @@ Result request(Winsock& socket, const QString& address, Reply& state, int limitS
     QObject::connect(s.data(), &Winsock::StateChanged, &loop, &QEventLoop::quit);
     QObject::connect(s.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
     limit.start(int(left) + 1);
-    loop.exec();
+    if (loop.exec() < 0) {
+      // The program is ending: no event loop runs any more, so nothing can connect.
+      if (s) s->Close();
+      return Result::TimedOut;
+    }
   }
   if (!s) return Result::TimedOut;
 

@@ -78,6 +78,8 @@ private Q_SLOTS:
   void keptAliveConnectionIsUsedAgain();
   void connectionClosedByServerIsOpenedAgain();
   void nginxKeepsTheConnection();
+  // Last: it ends the event loops of this process.
+  void waitEndsWithTheProgram();
 };
 
 void tst_socketGet::addresses_data() {
@@ -371,6 +373,18 @@ void tst_socketGet::nginxKeepsTheConnection() {
   QCOMPARE(readAll(dir.filePath("ver.tmp")), readAll(dir.filePath("www/novrel/ver.xml")));
   QVERIFY(readAll(dir.filePath("big.bin")) == big);
   QVERIFY(f.events.size() > 1);  // the body came in several data events
+}
+
+void tst_socketGet::waitEndsWithTheProgram() {
+  Winsock ws;
+  socketGet::Reply state;
+  QTimer::singleShot(100, [] { QCoreApplication::exit(0); });
+  QElapsedTimer t;
+  t.start();
+  const QString address = QString("127.0.0.1:%1/a").arg(RawServer::unusedPort());
+  QCOMPARE(socketGet::request(ws, address, state, 30), Result::TimedOut);
+  QVERIFY(t.elapsed() < 30000);  // not the whole limit
+  QCOMPARE(ws.State(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_socketGet)
