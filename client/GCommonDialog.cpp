@@ -80,6 +80,13 @@ void applyToPrinter(QObject* printer, int copies, const DevMode& dm) {
   setByName(printer, "PrintQuality", int(dm.printQuality));
 }
 
+// Whether a member's one argument is a dialog handle, by value or by reference.
+bool takesHandle(const QMetaMethod& m) {
+  QByteArray type = m.parameterTypes().value(0);
+  if (type.endsWith('&')) type.chop(1);
+  return type == "qintptr" || QMetaType::fromName(type) == QMetaType::fromType<Handle>();
+}
+
 // Calls a member of a late-bound object by name, with the dialog handle by reference when it
 // takes an argument. `found` tells whether the object has such a member.
 QVariant callByName(QObject* o, const char* name, Handle* hDlg, bool* found = nullptr) {
@@ -90,10 +97,12 @@ QVariant callByName(QObject* o, const char* name, Handle* hDlg, bool* found = nu
     if (m.name() != name) continue;
     if (m.methodType() != QMetaMethod::Method && m.methodType() != QMetaMethod::Slot) continue;
     const int n = m.parameterCount();
-    if (n > 1 || (n == 1 && (!hDlg || m.parameterMetaType(0) != QMetaType::fromType<Handle>()))) continue;
+    if (n > 1 || (n == 1 && (!hDlg || !takesHandle(m)))) continue;
     QVariant ret;
     QGenericReturnArgument retArg;
-    if (m.returnMetaType().id() != QMetaType::Void) {
+    if (m.returnMetaType() == QMetaType::fromType<QVariant>()) {
+      retArg = QGenericReturnArgument(m.typeName(), &ret);
+    } else if (m.returnMetaType().id() != QMetaType::Void) {
       ret = QVariant(m.returnMetaType());
       retArg = QGenericReturnArgument(m.typeName(), ret.data());
     }
