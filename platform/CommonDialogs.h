@@ -141,7 +141,7 @@ struct ChooseFont {
 // Device mode: a printer's settings.
 struct DevMode {
   std::array<char, 32> deviceName{};
-  uint16_t specVersion = 0;
+  uint16_t formatVersion = 0;
   uint16_t driverVersion = 0;
   uint16_t size = 0;
   uint16_t driverExtra = 0;
@@ -223,7 +223,8 @@ public:
   virtual uint32_t extendedError() = 0;
   // The system colour of a classic colour index (0 scroll bar ... 15 button face), 0x00BBGGRR.
   virtual uint32_t systemColor(int index) = 0;
-  // The device context of the program's current printer.
+  // The device context of the program's current printer (with the Qt dialogs: the address of the
+  // QPrinter that the print and page-setup dialogs set up).
   virtual Handle printerDC() = 0;
   // The result a dialog gives for the notification it is handling.
   virtual void setMessageResult(Handle dialog, int32_t value) = 0;
