@@ -2,6 +2,7 @@
 
 #include "ICO.h"
 #include "WelCome.h"
+#include "frmMain.h"
 
 namespace Forms {
 FormSlot<WelCome>& welcomeSlot() {
@@ -12,6 +13,11 @@ FormSlot<ICO>& icoSlot() {
   static FormSlot<ICO> slot;
   return slot;
 }
+FormSlot<frmMain>& workspaceSlot() {
+  static FormSlot<frmMain> slot;
+  return slot;
+}
+frmMain& workspace() { return workspaceSlot()(); }
 WelCome& welcome() { return welcomeSlot()(); }
 ICO& ico() { return icoSlot()(); }
 
@@ -21,8 +27,11 @@ QIcon programIcon() {
   return i.programIcon();
 }
 
-void showWorkspace() {
-  // The design workspace window is added with the workspace module.
+void showWorkspace() { workspace().showForm(); }
+
+void startUpload(const QString& designXML) {
+  // The upload preparation is added with the upload module.
+  Q_UNUSED(designXML);
 }
 
 void showTemplateBrowser() {
@@ -41,5 +50,6 @@ void unloadOthers() {
   // In this order: ICO, the workspace frmMain, the order window buy, the login dialog LogIN and
   // the template browser Template. A window that refuses stays open.
   icoSlot().unload();
+  workspaceSlot().unload();
 }
 }  // namespace Forms
