@@ -111,20 +111,19 @@ void Picture::dispose() {
   jpeg_ = false;
 }
 
+int dctDenominator(const QSize& picture, const QSize& target) {
+  if (!target.isValid() || target.isEmpty()) return 1;
+  for (int d : {8, 4, 2}) {
+    const tjscalingfactor f{1, d};
+    if (TJSCALED(picture.width(), f) >= target.width() && TJSCALED(picture.height(), f) >= target.height()) return d;
+  }
+  return 1;
+}
+
 QImage Picture::decode(const QSize& atLeast) const {
   if (isNull()) return QImage();
   if (jpeg_) {
-    // The smallest of 1/8, 1/4 and 1/2 that still gives at least the target on both sides.
-    int num = 1, denom = 1;
-    if (atLeast.isValid() && !atLeast.isEmpty()) {
-      for (int d : {8, 4, 2}) {
-        if (TJSCALED(size_.width(), (tjscalingfactor{1, d})) >= atLeast.width() &&
-            TJSCALED(size_.height(), (tjscalingfactor{1, d})) >= atLeast.height()) {
-          denom = d;
-          break;
-        }
-      }
-    }
+    const int num = 1, denom = dctDenominator(size_, atLeast);
     const tjscalingfactor f{num, denom};
     const int w = TJSCALED(size_.width(), f), h = TJSCALED(size_.height(), f);
     QImage img(w, h, QImage::Format_RGB32);

@@ -46,6 +46,10 @@ private:
   bool jpeg_ = false;
 };
 
+// The DCT scale (1, 2, 4 or 8 for 1/1 .. 1/8) at which a JPEG of size `picture` is decoded for
+// a target of size `target`: the smallest decode that is still at least the target on both sides.
+int dctDenominator(const QSize& picture, const QSize& target);
+
 // The picture in a file at exactly size (smooth scaling). Null when unreadable.
 QImage loadScaled(const QString& path, const QSize& size);
 
