@@ -1,7 +1,9 @@
 #include "Forms.h"
 
 #include "ICO.h"
+#include "LogIN.h"
 #include "WelCome.h"
+#include "frmMain.h"
 
 namespace Forms {
 FormSlot<WelCome>& welcomeSlot() {
@@ -12,6 +14,16 @@ FormSlot<ICO>& icoSlot() {
   static FormSlot<ICO> slot;
   return slot;
 }
+FormSlot<LogIN>& logINSlot() {
+  static FormSlot<LogIN> slot;
+  return slot;
+}
+LogIN& logIN() { return logINSlot()(); }
+FormSlot<frmMain>& workspaceSlot() {
+  static FormSlot<frmMain> slot;
+  return slot;
+}
+frmMain& workspace() { return workspaceSlot()(); }
 WelCome& welcome() { return welcomeSlot()(); }
 ICO& ico() { return icoSlot()(); }
 
@@ -21,8 +33,11 @@ QIcon programIcon() {
   return i.programIcon();
 }
 
-void showWorkspace() {
-  // The design workspace window is added with the workspace module.
+void showWorkspace() { workspace().showForm(); }
+
+void startUpload(const QString& designXML) {
+  // The upload preparation is added with the upload module.
+  Q_UNUSED(designXML);
 }
 
 void showTemplateBrowser() {
@@ -41,5 +56,7 @@ void unloadOthers() {
   // In this order: ICO, the workspace frmMain, the order window buy, the login dialog LogIN and
   // the template browser Template. A window that refuses stays open.
   icoSlot().unload();
+  workspaceSlot().unload();
+  logINSlot().unload();
 }
 }  // namespace Forms

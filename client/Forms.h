@@ -5,18 +5,27 @@
 
 class WelCome;
 class ICO;
+class LogIN;
+class frmMain;
 
 namespace Forms {
 WelCome& welcome();
 ICO& ico();
 FormSlot<WelCome>& welcomeSlot();
 FormSlot<ICO>& icoSlot();
+// The login dialog, created when first used; each showing starts with empty boxes.
+LogIN& logIN();
+FormSlot<LogIN>& logINSlot();
+frmMain& workspace();
+FormSlot<frmMain>& workspaceSlot();
 
 // The program icon, loading ICO (without showing it) when needed.
 QIcon programIcon();
 
 // Shows the design workspace on designName / designPath without waiting for it.
 void showWorkspace();
+// Starts the upload preparation of the open design (its design XML).
+void startUpload(const QString& designXML);
 // Loads the template browser with its closing timer switched off and shows it.
 void showTemplateBrowser();
 // Starts the template download of templateNO in the template browser.

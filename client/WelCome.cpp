@@ -5,8 +5,10 @@
 #include "FlashBridge.h"
 #include "FlashPlayer.h"
 #include "Forms.h"
+#include "Module1.h"
 #include "Paths.h"
 #include "Platform.h"
+#include "Winsock.h"
 #include "mainModule.h"
 #include "rightClick.h"
 
@@ -25,6 +27,9 @@ WelCome::WelCome() {
   Timer1 = new QTimer(this);
   Timer1->setInterval(100);
   connect(Timer1, &QTimer::timeout, this, &WelCome::Timer1_Timer);
+  Winsock1 = new Winsock(this);
+  Winsock1->setObjectName("Winsock1");
+  connect(Winsock1, &Winsock::DataArrival, this, &WelCome::Winsock1_DataArrival);
   setClientSizeTwips(11460, 7245);
 }
 
@@ -86,7 +91,10 @@ void WelCome::handleRequest(const QString& name, const QString& argument) {
 
 void WelCome::Timer1_Timer() {
   Timer1->stop();  // once per load of the window
+  Module1::RequestVersion(*Winsock1);
 }
+
+void WelCome::Winsock1_DataArrival(qint64 bytesTotal) { Module1::OnVersionData(bytesTotal, *Winsock1); }
 
 QString designList(const QString& folder) {
   if (folder.isEmpty()) return QString();

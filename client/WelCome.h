@@ -7,6 +7,7 @@
 
 class FlashPlayer;
 class QTimer;
+class Winsock;
 
 class WelCome : public Form {
   Q_OBJECT
@@ -16,11 +17,13 @@ public:
   FlashPlayer* ad01 = nullptr;
   QString Dir1;  // the folder whose sub-folders are the saved designs
   QTimer* Timer1 = nullptr;
+  Winsock* Winsock1 = nullptr;  // lent to the update check
 
   // The welcome movie's requests, by name and first argument.
   void ad01_FlashCall(const QString& request);
   void handleRequest(const QString& name, const QString& argument);
   void Timer1_Timer();
+  void Winsock1_DataArrival(qint64 bytesTotal);
 
   // True when the load step handed over to another window (a template link), so the welcome
   // window is not shown after its load.

@@ -19,4 +19,7 @@ int toPixelsX(double twips) { return int(std::lround(twips / perPixelX())); }
 int toPixelsY(double twips) { return int(std::lround(twips / perPixelY())); }
 int fromPixelsX(int pixels) { return int(std::lround(pixels * perPixelX())); }
 int fromPixelsY(int pixels) { return int(std::lround(pixels * perPixelY())); }
+QRect toPixels(int left, int top, int width, int height) {
+  return QRect(toPixelsX(left), toPixelsY(top), toPixelsX(width), toPixelsY(height));
+}
 }  // namespace Twips

@@ -1,5 +1,6 @@
 #include "FakePlatform.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -46,6 +47,8 @@ void FakeClipboard::setText(const QString& t) {
 
 bool FakeFlashPlayer::setMovie(const QString& path) {
   movies << path;
+  QFile f(path);
+  movieBytes << (f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
   return QFileInfo::exists(path);
 }
 

@@ -63,6 +63,7 @@ class FakeFlashPlayer : public FlashPlayer {
 public:
   using FlashPlayer::FlashPlayer;
   QStringList movies;  // every movie set, in order
+  QList<QByteArray> movieBytes;  // each movie file's content when it was set (empty when missing)
   QStringList calls;   // every call text, in order
   QString vars;
   bool stopped = false;

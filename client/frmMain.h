@@ -1,0 +1,69 @@
+#pragma once
+// The design workspace: hosts the design editor movie (carried in the client's resources), opens
+// one design in it and serves the editor's requests until the window closes.
+#include "Form.h"
+#include "ImagingHelpers.h"
+
+#include <QString>
+
+class FlashPlayer;
+class QFrame;
+class QTimer;
+
+class frmMain : public Form, public ImagingHelpers {
+  Q_OBJECT
+public:
+  frmMain();
+
+  FlashPlayer* WorkArea = nullptr;  // the design editor
+  FlashPlayer* waiting = nullptr;   // "waiting.ctr" while the editor starts
+  FlashPlayer* progress = nullptr;  // "Progress.ctr" during the upload preparation
+  QFrame* Frame1 = nullptr;         // plain cover while the editor starts
+  Imaging::PictureBox Picture1;     // drawing surface of the imaging helpers
+  QString File1;                    // folder listed by openTemplate
+  QTimer* Timer1 = nullptr;         // 3000 ms: ends the start display
+  QTimer* Timer2 = nullptr;         // 2000 ms: closes the window after an upload
+
+  QString exitMode;  // "0": closing shows the welcome window again; "1": it does not
+  QString pageName;  // the page name last announced by "savePagesName"
+
+  void loadWorkArea();
+  // Hands the editor the design's image list (making missing thumbnails) and the design to open.
+  void openTemplate();
+  // Packs the saved design XML into the design package.
+  void buildDfile();
+  // Starts the upload preparation of the design.
+  void upDesign(const QString& designXML);
+
+  void WorkArea_FlashCall(const QString& request);
+  void Timer1_Timer();
+  void Timer2_Timer();
+
+protected:
+  void Form_Load() override;
+  void Form_Resize() override;
+  void Form_Unload(int& cancel) override;
+
+private:
+  // The editor's requests, by name and first argument.
+  void doFlashCall(const QString& name, const QString& argument);
+  void importImg();
+  void removeImg(const QString& argument);
+};
+
+// Writes the client resource of type "CUSTOM" with that id to path unless a file of that name
+// exists. False when nothing could be written (an existing file counts as done).
+bool SaveResToFile(int id, const QString& path);
+
+// The bytes of the client resource of type "CUSTOM" with that id.
+QByteArray customResource(int id);
+
+// The character substitution of the editor's start data; replaces text and returns it.
+QString EncodeFlashText(QString& text);
+
+// `<lst><template>T</template>...</lst>`: the design's template and the downloaded templates of
+// the same key; empty when there is no "DownList.Lst".
+QString getTemplateList();
+
+// "&" and "<" of a name as XML entities, so that the name cannot break a call text.
+QString escapeForCall(QString text);

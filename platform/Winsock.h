@@ -1,0 +1,85 @@
+#pragma once
+// A TCP client socket with the operations and events the programs were written against: a
+// numeric state, remote host and port set before Connect, a local port bound on the next
+// Connect, sends that are queued and reported as they drain, and received bytes taken all at once.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+
+class Winsock : public QObject {
+  Q_OBJECT
+public:
+  // State values in the numbering the programs test against: only 0 and 7 are relied on.
+  enum StateValue {
+    sckClosed = 0,
+    sckOpen = 1,
+    sckListening = 2,
+    sckConnectionPending = 3,
+    sckResolvingHost = 4,
+    sckHostResolved = 5,
+    sckConnecting = 6,
+    sckConnected = 7,
+    sckClosing = 8,  // the peer has closed; Close() is still owed
+    sckError = 9,    // the connect or the connection failed; Close() is still owed
+  };
+
+  explicit Winsock(QObject* parent = nullptr);
+  ~Winsock() override;
+
+  int State() const;
+
+  QString RemoteHost() const { return remoteHost_; }
+  void setRemoteHost(const QString& host) { remoteHost_ = host; }
+  int RemotePort() const { return remotePort_; }
+  void setRemotePort(int port) { remotePort_ = port; }
+
+  // The bound local port while a connection exists; otherwise the port the next Connect binds
+  // (0: any free port).
+  int LocalPort() const;
+  // Only while closed; false otherwise or for a port outside 0..65535.
+  bool setLocalPort(int port);
+
+  // Starts connecting to RemoteHost:RemotePort and returns at once. False (nothing started)
+  // unless the socket is closed, or when the local port cannot be bound.
+  bool Connect();
+  bool Connect(const QString& host, int port);
+
+  // Queues bytes and returns at once; false when not connected. Text goes as its bytes in the
+  // locale's 8-bit encoding.
+  bool SendData(const QByteArray& data);
+  bool SendData(const QString& text);
+
+  // Takes every byte received so far.
+  QByteArray GetData();
+  QString GetDataText();
+  qint64 BytesReceived() const;
+
+  // Ends the connection at once and drops what is queued or unread; allowed in any state.
+  void Close();
+
+Q_SIGNALS:
+  void DataArrival(qint64 bytesTotal);
+  // bytesSent: handed to the network since the last report; bytesRemaining: still queued.
+  void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+  void SendComplete();
+  // Every change of State(), so waits can end without polling.
+  void StateChanged(int state);
+
+private:
+  void onStateChanged();
+  void onError();
+  void onDisconnected();
+  void onBytesWritten(qint64 n);
+  void emitIfChanged();
+
+  QTcpSocket* socket_;
+  QString remoteHost_;
+  int remotePort_ = 0;
+  int localPort_ = 0;
+  bool failed_ = false;      // an error or the peer's close since the last Connect
+  bool peerClosed_ = false;
+  bool closing_ = false;     // inside Close(): the socket's own signals are ours, not news
+  int lastState_ = sckClosed;
+};

@@ -1,0 +1,118 @@
+#include "RawServer.h"
+#include "Winsock.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class tst_Winsock : public QObject {
+  Q_OBJECT
+private Q_SLOTS:
+  void connectSendReceiveClose();
+  void refusedConnectIsAnErrorUntilClosed();
+  void peerCloseCountsAsClosing();
+  void largeSendReportsProgressAndCompletion();
+  void localPortIsBoundOnConnect();
+};
+
+void tst_Winsock::connectSendReceiveClose() {
+  RawServer server;
+  Winsock ws;
+  QCOMPARE(ws.State(), 0);
+  QVERIFY(!ws.SendData(QByteArray("x")));  // not connected
+  QVERIFY(ws.Connect("127.0.0.1", server.port()));
+  QVERIFY(!ws.Connect());  // only from the closed state
+  QTRY_COMPARE(ws.State(), 7);
+  QCOMPARE(ws.RemoteHost(), QString("127.0.0.1"));
+  QCOMPARE(ws.RemotePort(), int(server.port()));
+  QVERIFY(ws.LocalPort() > 0);
+
+  QVERIFY(ws.SendData(QString::fromUtf8("USER 客户\r\n")));
+  QTRY_COMPARE(server.received(), QString::fromUtf8("USER 客户\r\n").toUtf8());
+
+  QSignalSpy arrival(&ws, &Winsock::DataArrival);
+  server.send("220 ready\r\n");
+  QTRY_VERIFY(!arrival.isEmpty());
+  QCOMPARE(arrival.last().at(0).toLongLong(), qint64(11));
+  QCOMPARE(ws.BytesReceived(), qint64(11));
+  QCOMPARE(ws.GetDataText(), QString("220 ready\r\n"));
+  QCOMPARE(ws.GetData(), QByteArray());  // taken once
+
+  ws.Close();
+  QCOMPARE(ws.State(), 0);
+  ws.Close();  // allowed in any state
+  QCOMPARE(ws.State(), 0);
+}
+
+void tst_Winsock::refusedConnectIsAnErrorUntilClosed() {
+  Winsock ws;
+  QVERIFY(ws.Connect("127.0.0.1", RawServer::unusedPort()));
+  QTRY_COMPARE(ws.State(), 9);
+  QVERIFY(!ws.Connect());
+  ws.Close();
+  QCOMPARE(ws.State(), 0);
+
+  RawServer server;
+  QVERIFY(ws.Connect("127.0.0.1", server.port()));
+  QTRY_COMPARE(ws.State(), 7);
+}
+
+void tst_Winsock::peerCloseCountsAsClosing() {
+  RawServer server;
+  Winsock ws;
+  ws.setRemoteHost("127.0.0.1");
+  ws.setRemotePort(server.port());
+  QVERIFY(ws.Connect());
+  QTRY_COMPARE(ws.State(), 7);
+  QTRY_COMPARE(server.connectionCount(), 1);
+  QSignalSpy states(&ws, &Winsock::StateChanged);
+  server.send("bye");
+  server.closeConnection();
+  QTRY_COMPARE(ws.State(), 8);
+  QVERIFY(!states.isEmpty());
+  QCOMPARE(ws.GetData(), QByteArray("bye"));  // what came before the close is still there
+  QVERIFY(!ws.Connect());
+  ws.Close();
+  QCOMPARE(ws.State(), 0);
+}
+
+void tst_Winsock::largeSendReportsProgressAndCompletion() {
+  RawServer server;
+  Winsock ws;
+  QVERIFY(ws.Connect("127.0.0.1", server.port()));
+  QTRY_COMPARE(ws.State(), 7);
+  QSignalSpy progress(&ws, &Winsock::SendProgress);
+  QSignalSpy complete(&ws, &Winsock::SendComplete);
+  QByteArray data(8 * 1024 * 1024, '\0');
+  for (int i = 0; i < data.size(); ++i) data[i] = char(i * 7);
+  QVERIFY(ws.SendData(data));
+  QTRY_VERIFY_WITH_TIMEOUT(!complete.isEmpty(), 20000);
+  qint64 sent = 0;
+  for (const auto& p : progress) sent += p.at(0).toLongLong();
+  QCOMPARE(sent, qint64(data.size()));
+  QCOMPARE(progress.last().at(1).toLongLong(), qint64(0));
+  QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), data.size(), 20000);
+  QVERIFY(server.received() == data);
+}
+
+void tst_Winsock::localPortIsBoundOnConnect() {
+  RawServer server;
+  const quint16 port = RawServer::unusedPort();
+  Winsock ws;
+  QVERIFY(ws.setLocalPort(port));
+  QCOMPARE(ws.LocalPort(), int(port));
+  QVERIFY(ws.Connect("127.0.0.1", server.port()));
+  QTRY_COMPARE(ws.State(), 7);
+  QTRY_COMPARE(server.connectionCount(), 1);
+  QCOMPARE(server.peerPort(), port);
+  QCOMPARE(ws.LocalPort(), int(port));
+  QVERIFY(!ws.setLocalPort(port + 1));  // only while closed
+
+  // A second socket cannot bind the port in use: its Connect reports the failure.
+  Winsock other;
+  QVERIFY(other.setLocalPort(port));
+  QVERIFY(!other.Connect("127.0.0.1", server.port()));
+  QCOMPARE(other.State(), 0);
+}
+
+QTEST_GUILESS_MAIN(tst_Winsock)
+#include "tst_Winsock.moc"

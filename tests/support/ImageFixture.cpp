@@ -1,0 +1,52 @@
+#include "ImageFixture.h"
+
+#include "Imaging.h"
+
+#include <QPainter>
+
+QImage twoColourImage(int w, int h, const QColor& left, const QColor& right) {
+  QImage img(w, h, QImage::Format_RGB32);
+  img.fill(right);
+  QPainter p(&img);
+  p.fillRect(0, 0, w / 2, h, left);
+  return img;
+}
+
+bool writeJpeg(const QString& path, int w, int h, const QColor& left, const QColor& right) {
+  return Imaging::saveJpeg(twoColourImage(w, h, left, right), path, 90);
+}
+
+#include <QFile>
+
+bool writeGif(const QString& path, int w, int h, const QColor& left, const QColor& right) {
+  // 128-colour table and a clear code every 126 pixels: every LZW code stays 8 bits wide, so
+  // the code stream is simply one byte per pixel.
+  QByteArray out("GIF89a");
+  auto u16 = [&](int v) { out.append(char(v & 0xFF)).append(char(v >> 8)); };
+  u16(w);
+  u16(h);
+  out.append(char(0xE6)).append('\0').append('\0');
+  for (int i = 0; i < 128; ++i) {
+    const QColor c = i == 0 ? left : i == 1 ? right : QColor(Qt::black);
+    out.append(char(c.red())).append(char(c.green())).append(char(c.blue()));
+  }
+  out.append(char(0x2C));
+  u16(0); u16(0); u16(w); u16(h);
+  out.append('\0').append(char(7));
+  QByteArray codes;
+  int run = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      if (run == 0) codes.append(char(128));
+      codes.append(char(x < w / 2 ? 0 : 1));
+      if (++run == 126) run = 0;
+    }
+  codes.append(char(129));
+  for (int i = 0; i < codes.size(); i += 255) {
+    const QByteArray block = codes.mid(i, 255);
+    out.append(char(block.size())).append(block);
+  }
+  out.append('\0').append(char(0x3B));
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
+}
