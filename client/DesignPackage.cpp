@@ -1,6 +1,64 @@
-// STAND-IN for the design package writer (see DesignPackage.h): it writes nothing.
 #include "DesignPackage.h"
 
+#include "MsgBox.h"
+#include "Paths.h"
+#include "cZip.h"
+#include "mainModule.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+
 namespace DesignPackage {
-void buildDfile() {}
+namespace {
+// Renames from over to in one step and makes the rename itself durable.
+bool replaceFile(const QString& from, const QString& to) {
+  if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) return false;
+  const int dir = ::open(QFile::encodeName(QFileInfo(to).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
 }
+}  // namespace
+
+void buildDfile() {
+  const QString target = Paths::resolveCase(Paths::join(g.designPath, g.designName + ".DPT"));
+  const QString source = Paths::resolveCase(Paths::join(g.designPath, "index.DPT"));
+  // The new package is made here and renamed over the old one; a kill leaves one of the two whole.
+  const QString staging = target + ".new";
+  QFile::remove(staging);
+
+  bool packed = false;
+  {
+    cZip m_cZ;
+    m_cZ.setEncrypt(false);
+    m_cZ.setAddComment(false);
+    m_cZ.setZipFile(staging);
+    m_cZ.setStoreFolderNames(false);
+    m_cZ.setRecurseSubDirs(false);
+    m_cZ.ClearFileSpecs();
+    m_cZ.AddFileSpec(source);
+    try {
+      m_cZ.Zip();
+      packed = m_cZ.Success();
+    } catch (const std::exception&) {
+      packed = false;
+    }
+  }
+  if (!packed || !replaceFile(staging, target)) {
+    QFile::remove(staging);
+    MsgBox(QString::fromUtf8("保存设计失败，请重试！"), Msg::OKOnly | Msg::Critical);
+    return;
+  }
+  QFile::remove(source);
+  g.designState = "";
+}
+}  // namespace DesignPackage

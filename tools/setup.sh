@@ -8,7 +8,7 @@ packages=(
   libminizip-dev zlib1g-dev libturbojpeg0-dev
   python3 python3-pyftpdlib
   fonts-wqy-microhei xvfb xauth imagemagick
-  nginx-light libvips-tools
+  nginx-light libvips-tools unzip
 )
 missing=()
 for p in "${packages[@]}"; do

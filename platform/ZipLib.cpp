@@ -1,0 +1,809 @@
+#include "ZipLib.h"
+
+#include "Paths.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSaveFile>
+#include <QString>
+
+#include <minizip/unzip.h>
+#include <minizip/zip.h>
+#include <zlib.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+ZipCallbacks g_callbacks{};
+ZipOptions g_options{};
+std::deque<std::string> g_texts;  // handle = index + 1; a deque never moves its elements
+
+constexpr qint64 kChunk = 1 << 20;
+// Below 4 GiB with room for deflate's worst growth: larger members get ZIP64 headers up front.
+constexpr quint64 kZip64Threshold = 0xFF000000ull;
+constexpr uLong kMadeByUnix = (3 << 8) | 30;
+constexpr uLong kUtf8Flag = 0x0800;
+
+// ---- minizip file functions over a QFileDevice ---------------------------------------------
+// The "path" minizip passes to open is the Stream itself. With discard set, writes are swallowed,
+// so a failed run can let minizip release its state without touching the file.
+struct Stream {
+  QFileDevice* file = nullptr;
+  bool discard = false;
+  bool failed = false;
+};
+
+voidpf ZCALLBACK ioOpen(voidpf, const void* path, int) { return const_cast<void*>(path); }
+uLong ZCALLBACK ioRead(voidpf, voidpf s, void* buf, uLong size) {
+  auto* st = static_cast<Stream*>(s);
+  const qint64 n = st->file->read(static_cast<char*>(buf), qint64(size));
+  if (n < 0) st->failed = true;
+  return n < 0 ? 0 : uLong(n);
+}
+uLong ZCALLBACK ioWrite(voidpf, voidpf s, const void* buf, uLong size) {
+  auto* st = static_cast<Stream*>(s);
+  if (st->discard) return size;
+  const qint64 n = st->file->write(static_cast<const char*>(buf), qint64(size));
+  if (n != qint64(size)) st->failed = true;
+  return n < 0 ? 0 : uLong(n);
+}
+ZPOS64_T ZCALLBACK ioTell(voidpf, voidpf s) { return ZPOS64_T(static_cast<Stream*>(s)->file->pos()); }
+long ZCALLBACK ioSeek(voidpf, voidpf s, ZPOS64_T offset, int origin) {
+  auto* st = static_cast<Stream*>(s);
+  qint64 target = qint64(offset);
+  if (origin == ZLIB_FILEFUNC_SEEK_CUR) target += st->file->pos();
+  else if (origin == ZLIB_FILEFUNC_SEEK_END) target += st->file->size();
+  return target >= 0 && st->file->seek(target) ? 0 : -1;
+}
+int ZCALLBACK ioClose(voidpf, voidpf) { return 0; }
+int ZCALLBACK ioError(voidpf, voidpf s) { return static_cast<Stream*>(s)->failed ? 1 : 0; }
+
+zlib_filefunc64_def fileFunctions() {
+  zlib_filefunc64_def f{};
+  f.zopen64_file = ioOpen;
+  f.zread_file = ioRead;
+  f.zwrite_file = ioWrite;
+  f.ztell64_file = ioTell;
+  f.zseek64_file = ioSeek;
+  f.zclose_file = ioClose;
+  f.zerror_file = ioError;
+  return f;
+}
+
+bool syncToDisk(QFileDevice& f) { return f.flush() && ::fsync(f.handle()) == 0; }
+
+// ---- messages -------------------------------------------------------------------------------
+void print(const QByteArray& text) {
+  if (g_options.quiet || !g_callbacks.print) return;
+  g_callbacks.print(text.constData(), text.size());
+}
+
+// ---- the archive's tail: central directory, end records, comment ----------------------------
+quint64 le(const uchar* p, int n) {
+  quint64 v = 0;
+  for (int i = n - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+struct Tail {
+  qint64 start = 0;   // where the central directory begins in the file
+  QByteArray bytes;   // from start to the end of the file
+  QByteArray comment;
+};
+
+// Finds the end records of the archive in f. False when f holds none.
+bool readTail(QFile& f, Tail& t) {
+  const qint64 size = f.size();
+  const qint64 window = qMin<qint64>(size, 22 + 65535);
+  if (window < 22 || !f.seek(size - window)) return false;
+  const QByteArray buf = f.read(window);
+  if (buf.size() != window) return false;
+  const auto* p = reinterpret_cast<const uchar*>(buf.constData());
+  for (qint64 i = window - 22; i >= 0; --i) {
+    if (le(p + i, 4) != 0x06054b50) continue;
+    const qint64 commentLen = qint64(le(p + i + 20, 2));
+    if (i + 22 + commentLen != window) continue;
+    const qint64 eocd = size - window + i;
+    quint64 cdSize = le(p + i + 12, 4);
+    qint64 recordPos = eocd;
+    // A ZIP64 locator right before the end record points at the ZIP64 end record.
+    if (eocd >= 20 && f.seek(eocd - 20)) {
+      const QByteArray loc = f.read(20);
+      const auto* l = reinterpret_cast<const uchar*>(loc.constData());
+      if (loc.size() == 20 && le(l, 4) == 0x07064b50) {
+        const qint64 zip64Pos = eocd - 20 - 56;
+        if (zip64Pos >= 0 && f.seek(zip64Pos)) {
+          const QByteArray rec = f.read(56);
+          const auto* r = reinterpret_cast<const uchar*>(rec.constData());
+          if (rec.size() == 56 && le(r, 4) == 0x06064b50) {
+            cdSize = le(r + 40, 8);
+            recordPos = zip64Pos;
+          }
+        }
+      }
+    }
+    if (quint64(recordPos) < cdSize) return false;
+    t.start = recordPos - qint64(cdSize);
+    t.comment = buf.mid(i + 22, commentLen);
+    if (!f.seek(t.start)) return false;
+    t.bytes = f.read(size - t.start);
+    return t.bytes.size() == size - t.start;
+  }
+  return false;
+}
+
+// ---- what a run works on -------------------------------------------------------------------
+struct Item {
+  QString source;     // file to read; empty for a folder entry
+  QByteArray name;    // member name, UTF-8
+  bool folder = false;
+  uLong dosDate = 0;
+  tm_zip tmz{};
+  uLong mode = 0;
+  quint64 size = 0;
+};
+
+struct Entry {
+  QByteArray name;
+  QString key;        // the name for comparisons, without regard to letter case
+  uLong dosDate = 0;
+};
+
+QString keyOf(const QByteArray& name) { return QString::fromUtf8(name).toCaseFolded(); }
+
+uLong toDosDate(const tm_zip& t) {
+  const uLong year = t.tm_year >= 1980 ? t.tm_year - 1980 : 0;
+  const uLong date = t.tm_mday + 32 * (t.tm_mon + 1) + 512 * year;
+  return (date << 16) | (t.tm_sec / 2 + 32 * t.tm_min + 2048 * uLong(t.tm_hour));
+}
+
+void stamp(Item& it, const QFileInfo& info) {
+  QDateTime m = info.lastModified().toLocalTime();
+  if (m.date().year() < 1980) m = QDateTime(QDate(1980, 1, 1), QTime(0, 0));
+  it.tmz.tm_sec = m.time().second();
+  it.tmz.tm_min = m.time().minute();
+  it.tmz.tm_hour = m.time().hour();
+  it.tmz.tm_mday = m.date().day();
+  it.tmz.tm_mon = m.date().month() - 1;
+  it.tmz.tm_year = m.date().year();
+  it.dosDate = toDosDate(it.tmz);
+  struct stat st {};
+  const QByteArray path = QFile::encodeName(info.absoluteFilePath());
+  it.mode = ::stat(path.constData(), &st) == 0 ? uLong(st.st_mode & 0xFFFF) : (info.isDir() ? 040755 : 0100644);
+}
+
+// A member name from a path: "/" separators, no leading "/", no "." or ".." parts.
+QByteArray memberName(const QString& path) {
+  QStringList parts;
+  for (const QString& p : QDir::cleanPath(path).split('/', Qt::SkipEmptyParts))
+    if (p != "." && p != "..") parts << p;
+  return parts.join('/').toUtf8();
+}
+
+bool hasWildcard(const QString& s) { return s.contains('*') || s.contains('?'); }
+
+class Run {
+public:
+  explicit Run(const ZipOptions& o) : o_(o) {}
+  int archive(int count, const char* archivePath, const ZipNames* names);
+
+private:
+  int collect(const QString& spec);
+  void walk(const QString& folder, const QString& namePrefix, const QString& pattern);
+  void addFound(const QFileInfo& info, const QString& relName);
+  int readEntries();
+  int remove(const QStringList& patterns);
+  int askComment();
+  int askPassword();
+  int appendInPlace(const std::vector<Item*>& adds);
+  int rewrite(const std::vector<Item*>& adds, const QHash<QString, Item*>& replaces,
+              const QList<QString>& deletes);
+  int addItem(zipFile zf, Stream& s, const Item& it);
+  int copyEntry(unzFile uf, zipFile zf, Stream& s);
+  int finish(zipFile zf, Stream& s);
+
+  const ZipOptions o_;
+  QString archive_;
+  QString root_;          // folder relative names are read from and taken against
+  bool exists_ = false;   // the archive exists and holds zip data
+  std::vector<Item> items_;
+  std::vector<Entry> entries_;
+  QByteArray comment_;    // the archive comment to write
+  QByteArray password_;
+  quint64 totalIn_ = 0, totalOut_ = 0;
+};
+
+QString absoluteIn(const QString& root, const QString& path) {
+  const QString p = Paths::native(path);
+  if (QDir::isAbsolutePath(p)) return p;
+  return QDir(root).absoluteFilePath(p);
+}
+
+int Run::archive(int count, const char* archivePath, const ZipNames* names) {
+  if (!archivePath || !*archivePath || count < 0 || count > ZpNameSlots || (count > 0 && !names))
+    return ZpErrArguments;
+  root_ = QDir::currentPath();
+  if (const char* r = ZpTextOf(o_.rootFolder)) {
+    const QString rf = QString::fromLocal8Bit(r).trimmed();
+    if (!rf.isEmpty()) root_ = Paths::resolveCase(absoluteIn(root_, rf));
+  }
+  archive_ = Paths::resolveCase(absoluteIn(QDir::currentPath(), QString::fromLocal8Bit(archivePath)));
+  QStringList specs;
+  for (int i = 0; i < count; ++i) {
+    if (!names->name[i]) return ZpErrArguments;
+    specs << QString::fromLocal8Bit(names->name[i]);
+  }
+  if (specs.isEmpty()) return ZpErrNothingToDo;
+
+  const QFileInfo ai(archive_);
+  if (ai.exists() && ai.isDir()) return ZpErrCreate;
+  exists_ = ai.exists() && ai.size() > 0;
+  if (exists_) {
+    if (int r = readEntries()) return r;
+  }
+
+  if (o_.deleteEntries) {
+    if (!exists_) return ZpErrNoArchive;
+    return remove(specs);
+  }
+
+  for (const QString& spec : specs)
+    if (int r = collect(spec)) return r;
+  // The archive never goes into itself.
+  const QString self = ai.exists() ? ai.canonicalFilePath() : QString();
+  std::erase_if(items_, [&](const Item& it) {
+    return !it.folder && !self.isEmpty() && QFileInfo(it.source).canonicalFilePath() == self;
+  });
+  if (items_.empty()) return ZpErrNothingToDo;
+  QHash<QString, const Item*> seen;
+  for (const Item& it : items_) {
+    const QString k = keyOf(it.name);
+    if (seen.contains(k)) return ZpErrDuplicateName;
+    seen.insert(k, &it);
+  }
+
+  QHash<QString, int> index;
+  for (int i = 0; i < int(entries_.size()); ++i) index.insert(entries_[i].key, i);
+  std::vector<Item*> adds;
+  QHash<QString, Item*> replaces;
+  for (Item& it : items_) {
+    const QString k = keyOf(it.name);
+    const auto at = index.constFind(k);
+    const bool present = at != index.constEnd();
+    const bool newer = present && it.dosDate > entries_[*at].dosDate;
+    if ((o_.updateOnlyNewer || o_.freshen) && present && !newer) continue;
+    if (o_.freshen && !present) continue;
+    if (present) replaces.insert(k, &it);
+    else adds.push_back(&it);
+  }
+  if (adds.empty() && replaces.isEmpty()) return ZpOk;  // everything up to date
+
+  if (int r = askComment()) return r;
+  if (int r = askPassword()) return r;
+  if (exists_ && replaces.isEmpty()) return appendInPlace(adds);
+  return rewrite(adds, replaces, {});
+}
+
+int Run::collect(const QString& rawSpec) {
+  const QString spec = Paths::native(rawSpec).trimmed();
+  if (spec.isEmpty()) return ZpErrNameNotMatched;
+  const QString abs = absoluteIn(root_, spec);
+  const QFileInfo fi(Paths::resolveCase(abs));
+  // The name a file gets when folder names are kept: its path under the root, or as written.
+  const QString rootPrefix = root_.endsWith('/') ? root_ : root_ + "/";
+  auto keptName = [&](const QString& absPath, const QString& asWritten) {
+    if (absPath.startsWith(rootPrefix)) return absPath.mid(rootPrefix.size());
+    return asWritten;
+  };
+  const size_t before = items_.size();
+  if (fi.exists() && fi.isFile()) {
+    Item it;
+    it.source = fi.absoluteFilePath();
+    it.name = o_.dropFolderNames ? memberName(QFileInfo(abs).fileName()) : memberName(keptName(abs, spec));
+    it.size = quint64(fi.size());
+    stamp(it, fi);
+    items_.push_back(std::move(it));
+    return ZpOk;
+  }
+  if (fi.exists() && fi.isDir()) {
+    const QString base = keptName(QDir::cleanPath(abs), spec);
+    if (!o_.noFolderEntries && !o_.dropFolderNames && !memberName(base).isEmpty()) {
+      Item it;
+      it.folder = true;
+      it.name = memberName(base) + "/";
+      stamp(it, fi);
+      items_.push_back(std::move(it));
+    }
+    if (o_.recurse) walk(fi.absoluteFilePath(), base, QString());
+    return ZpOk;  // an empty result is judged for the whole run
+  }
+  const QString pattern = QFileInfo(abs).fileName();
+  const QFileInfo folder(Paths::resolveCase(QFileInfo(abs).path()));
+  if (hasWildcard(pattern) && folder.isDir()) {
+    const int cut = spec.lastIndexOf('/');
+    walk(folder.absoluteFilePath(), cut < 0 ? QString() : spec.left(cut), pattern);
+    return items_.size() > before ? ZpOk : ZpErrNameNotMatched;
+  }
+  return ZpErrNameNotMatched;
+}
+
+// Adds the files below folder (those matching pattern, when given); walks deeper with recursion.
+void Run::walk(const QString& folder, const QString& namePrefix, const QString& pattern) {
+  QDir::Filters filters = QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot;
+  if (o_.includeSystemAndHidden) filters |= QDir::Hidden | QDir::System;
+  for (const QFileInfo& f : QDir(folder).entryInfoList(filters, QDir::Name)) {
+    const QString rel = namePrefix.isEmpty() ? f.fileName() : namePrefix + "/" + f.fileName();
+    if (f.isDir()) {
+      if (!o_.recurse || f.isSymLink()) continue;  // a link to a folder could loop
+      if (pattern.isEmpty() && !o_.noFolderEntries && !o_.dropFolderNames) {
+        Item it;
+        it.folder = true;
+        it.name = memberName(rel) + "/";
+        stamp(it, f);
+        items_.push_back(std::move(it));
+      }
+      walk(f.absoluteFilePath(), rel, pattern);
+    } else if (f.isFile() && (pattern.isEmpty() || QDir::match(pattern, f.fileName()))) {
+      addFound(f, rel);
+    }
+  }
+}
+
+void Run::addFound(const QFileInfo& info, const QString& relName) {
+  Item it;
+  it.source = info.absoluteFilePath();
+  it.name = memberName(o_.dropFolderNames ? info.fileName() : relName);
+  it.size = quint64(info.size());
+  stamp(it, info);
+  items_.push_back(std::move(it));
+}
+
+int Run::readEntries() {
+  QFile f(archive_);
+  if (!f.open(QIODevice::ReadOnly)) return ZpErrNotAZip;
+  Stream s{&f};
+  zlib_filefunc64_def ff = fileFunctions();
+  unzFile uf = unzOpen2_64(&s, &ff);
+  if (!uf) return ZpErrNotAZip;
+  int r = ZpOk;
+  for (int e = unzGoToFirstFile(uf); e == UNZ_OK; e = unzGoToNextFile(uf)) {
+    unz_file_info64 info{};
+    char name[65536];
+    if (unzGetCurrentFileInfo64(uf, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      r = ZpErrNotAZip;
+      break;
+    }
+    Entry en;
+    en.name = QByteArray(name, int(info.size_filename));
+    en.key = keyOf(en.name);
+    en.dosDate = info.dosDate;
+    entries_.push_back(std::move(en));
+  }
+  unzClose(uf);
+  Tail t;
+  if (r == ZpOk && !readTail(f, t)) r = ZpErrNotAZip;
+  comment_ = t.comment;
+  return r;
+}
+
+int Run::remove(const QStringList& specs) {
+  QList<QRegularExpression> patterns;
+  for (const QString& s : specs) {
+    const QString p = QString::fromUtf8(memberName(Paths::native(s)));
+    patterns << QRegularExpression(QRegularExpression::wildcardToRegularExpression(p),
+                                   QRegularExpression::CaseInsensitiveOption);
+  }
+  QList<QString> deletes;
+  for (const Entry& en : entries_) {
+    const QString n = QString::fromUtf8(en.name);
+    QString bare = n;
+    if (bare.endsWith('/')) bare.chop(1);
+    for (const QRegularExpression& re : patterns)
+      if (re.match(n).hasMatch() || re.match(bare).hasMatch()) {
+        deletes << en.key;
+        break;
+      }
+  }
+  if (deletes.isEmpty()) return ZpErrNothingToDo;
+  if (int r = askComment()) return r;
+  return rewrite({}, {}, deletes);
+}
+
+int Run::askComment() {
+  if (!o_.addComment) return ZpOk;
+  if (!g_callbacks.comment) return ZpErrAborted;
+  std::vector<char> buf(ZpCommentBufferSize, 0);
+  std::memcpy(buf.data(), comment_.constData(), qMin<size_t>(comment_.size(), buf.size() - 1));
+  if (g_callbacks.comment(buf.data()) != 0) return ZpErrAborted;
+  comment_ = QByteArray(buf.data(), int(strnlen(buf.data(), buf.size() - 1)));
+  return ZpOk;
+}
+
+int Run::askPassword() {
+  if (!o_.encrypt) return ZpOk;
+  if (!g_callbacks.password) return ZpErrPassword;
+  const QByteArray target = items_.empty() ? QByteArray() : items_.front().name;
+  QByteArray entered[2];
+  const char* prompts[2] = {"Enter password: ", "Verify password: "};
+  for (int i = 0; i < 2; ++i) {
+    char buf[ZpPasswordBufferSize + 1] = {};
+    if (g_callbacks.password(buf, ZpPasswordBufferSize, prompts[i], target.constData()) != 0) return ZpErrAborted;
+    entered[i] = QByteArray(buf, int(strnlen(buf, ZpPasswordBufferSize)));
+  }
+  if (entered[0].isEmpty() || entered[0] != entered[1]) return ZpErrPassword;
+  password_ = entered[0];
+  return ZpOk;
+}
+
+// Line-end conversion over a stream of chunks.
+class LineEnds {
+public:
+  LineEnds(bool toLf, bool toCrlf) : toLf_(toLf), toCrlf_(toCrlf && !toLf) {}
+  bool active() const { return toLf_ || toCrlf_; }
+  QByteArray convert(const QByteArray& in, bool last) {
+    QByteArray out;
+    out.reserve(in.size() + (toCrlf_ ? in.size() / 8 : 0) + 1);
+    for (const char c : in) {
+      if (toLf_) {
+        if (pendingCr_) {
+          pendingCr_ = false;
+          if (c == '\n') { out += '\n'; continue; }
+          out += '\r';
+        }
+        if (c == '\r') pendingCr_ = true;
+        else out += c;
+      } else {
+        if (c == '\n' && !prevCr_) out += '\r';
+        out += c;
+        prevCr_ = c == '\r';
+      }
+    }
+    if (last && pendingCr_) {
+      out += '\r';
+      pendingCr_ = false;
+    }
+    return out;
+  }
+
+private:
+  bool toLf_, toCrlf_;
+  bool pendingCr_ = false, prevCr_ = false;
+};
+
+// The traditional zip encryption (the one every unzip reads).
+class ZipCrypto {
+public:
+  explicit ZipCrypto(const QByteArray& password) : table_(get_crc_table()) {
+    for (const char c : password) update(uchar(c));
+  }
+  void encrypt(unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const unsigned t = (keys_[2] | 2) & 0xFFFF;
+      const unsigned char plain = p[i];
+      p[i] = plain ^ uchar((t * (t ^ 1)) >> 8);
+      update(plain);
+    }
+  }
+
+private:
+  uint32_t crc(uint32_t c, unsigned char b) const { return (c >> 8) ^ uint32_t(table_[(c ^ b) & 0xFF]); }
+  void update(unsigned char b) {
+    keys_[0] = crc(keys_[0], b);
+    keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813u + 1;
+    keys_[2] = crc(keys_[2], uchar(keys_[1] >> 24));
+  }
+  const z_crc_t* table_;
+  uint32_t keys_[3] = {0x12345678u, 0x23456789u, 0x34567890u};
+};
+
+bool isPicture(const QByteArray& head) {
+  return head.startsWith("\xFF\xD8\xFF") || head.startsWith("\x89PNG\r\n\x1A\n");
+}
+
+int levelOf(char l) {
+  if (l >= '0' && l <= '9') return l - '0';
+  if (l >= 1 && l <= 9) return l;
+  return Z_DEFAULT_COMPRESSION;
+}
+
+int Run::addItem(zipFile zf, Stream& s, const Item& it) {
+  if (g_callbacks.service) {
+    const QByteArray n = it.name;
+    if (g_callbacks.service(n.constData(), uLong(n.size() + 1)) != 0) return ZpErrAborted;
+  }
+  zip_fileinfo zi{};
+  zi.tmz_date = it.tmz;
+  zi.external_fa = it.mode << 16;
+  bool ascii = true;
+  for (const char c : it.name) ascii = ascii && uchar(c) < 0x80;
+  const uLong flag = ascii ? 0 : kUtf8Flag;
+  const char* pw = password_.isEmpty() ? nullptr : password_.constData();
+  const qint64 startPos = s.file->pos();
+
+  if (it.folder) {
+    zi.external_fa |= 0x10;
+    if (zipOpenNewFileInZip4_64(zf, it.name.constData(), &zi, nullptr, 0, nullptr, 0, nullptr, 0, 0, 0, -MAX_WBITS,
+                                DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flag, 0) != ZIP_OK ||
+        zipCloseFileInZip(zf) != ZIP_OK)
+      return s.failed ? ZpErrWrite : ZpErrInternal;
+    print("  adding: " + it.name + " (stored 0%)");
+    return ZpOk;
+  }
+
+  QFile src(it.source);
+  if (!src.open(QIODevice::ReadOnly)) return ZpErrRead;
+  QByteArray chunk = src.read(kChunk);
+  if (src.error() != QFileDevice::NoError) return ZpErrRead;
+  const bool binary = chunk.contains('\0');
+  LineEnds ends(o_.crlfToLf && !binary, o_.lfToCrlf && !binary);
+  const bool stored = it.size == 0 || isPicture(chunk) || levelOf(o_.level) == 0;
+  const quint64 estimate = ends.active() && o_.lfToCrlf && !o_.crlfToLf ? it.size * 2 : it.size;
+  const int zip64 = estimate >= kZip64Threshold ? 1 : 0;
+
+  // Encryption needs the CRC before the data: one pass over the converted bytes first.
+  uLong crcForCrypt = 0;
+  if (pw) {
+    LineEnds pre(o_.crlfToLf && !binary, o_.lfToCrlf && !binary);
+    crcForCrypt = crc32(0, nullptr, 0);
+    QByteArray c = chunk;
+    for (;;) {
+      const bool last = c.size() < kChunk || src.atEnd();
+      const QByteArray data = pre.active() ? pre.convert(c, last) : c;
+      crcForCrypt = crc32_z(crcForCrypt, reinterpret_cast<const Bytef*>(data.constData()), size_t(data.size()));
+      if (last) break;
+      c = src.read(kChunk);
+      if (c.isEmpty() && src.error() != QFileDevice::NoError) return ZpErrRead;
+    }
+    if (!src.seek(chunk.size())) return ZpErrRead;
+  }
+
+  // Encrypted members are compressed and encrypted here and handed to minizip raw: its own
+  // encryption does not produce readable members in every build.
+  std::unique_ptr<ZipCrypto> crypto;
+  if (pw) crypto = std::make_unique<ZipCrypto>(password_);
+  if (zipOpenNewFileInZip4_64(zf, it.name.constData(), &zi, nullptr, 0, nullptr, 0, nullptr, stored ? 0 : Z_DEFLATED,
+                              stored || crypto ? 0 : levelOf(o_.level), crypto ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                              Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flag | (crypto ? 1 : 0), zip64) != ZIP_OK)
+    return s.failed ? ZpErrWrite : ZpErrInternal;
+  z_stream ds{};
+  bool deflating = false;
+  auto cleanup = qScopeGuard([&] {
+    if (deflating) deflateEnd(&ds);
+  });
+  std::vector<unsigned char> zbuf(kChunk);
+  // Writes bytes already compressed (or stored) through the cipher to the member.
+  auto emitRaw = [&](unsigned char* p, size_t n) {
+    crypto->encrypt(p, n);
+    return n == 0 || zipWriteInFileInZip(zf, p, unsigned(n)) == ZIP_OK;
+  };
+  if (crypto) {
+    unsigned char head[12];
+    for (int i = 0; i < 10; ++i) head[i] = uchar(QRandomGenerator::system()->generate());
+    head[10] = uchar(crcForCrypt >> 16);
+    head[11] = uchar(crcForCrypt >> 24);
+    if (!emitRaw(head, sizeof head)) return s.failed ? ZpErrWrite : ZpErrInternal;
+    if (!stored) {
+      if (deflateInit2(&ds, levelOf(o_.level), Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
+        return ZpErrInternal;
+      deflating = true;
+    }
+  }
+  // Feeds plain data to the member; finish ends the deflate stream.
+  auto feed = [&](const QByteArray& data, bool finish) {
+    if (!crypto) {
+      return data.isEmpty() || zipWriteInFileInZip(zf, data.constData(), unsigned(data.size())) == ZIP_OK;
+    }
+    if (stored) {
+      QByteArray copy = data;
+      return emitRaw(reinterpret_cast<unsigned char*>(copy.data()), size_t(copy.size()));
+    }
+    ds.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    ds.avail_in = uInt(data.size());
+    int z = Z_OK;
+    do {
+      ds.next_out = zbuf.data();
+      ds.avail_out = uInt(zbuf.size());
+      z = deflate(&ds, finish ? Z_FINISH : Z_NO_FLUSH);
+      if (z == Z_STREAM_ERROR) return false;
+      if (!emitRaw(zbuf.data(), zbuf.size() - ds.avail_out)) return false;
+    } while (ds.avail_out == 0 || (finish && z != Z_STREAM_END));
+    return true;
+  };
+  quint64 in = 0;
+  for (;;) {
+    const bool last = chunk.size() < kChunk || src.atEnd();
+    const QByteArray data = ends.active() ? ends.convert(chunk, last) : chunk;
+    if (!feed(data, last)) return s.failed ? ZpErrWrite : ZpErrInternal;
+    in += quint64(data.size());
+    if (last) break;
+    chunk = src.read(kChunk);
+    if (chunk.isEmpty() && src.error() != QFileDevice::NoError) return ZpErrRead;
+  }
+  if (src.error() != QFileDevice::NoError) return ZpErrRead;
+  const int closed = crypto ? zipCloseFileInZipRaw64(zf, in, crcForCrypt) : zipCloseFileInZip(zf);
+  if (closed != ZIP_OK) return s.failed ? ZpErrWrite : ZpErrInternal;
+  if (s.failed) return ZpErrWrite;
+
+  const qint64 header = 30 + it.name.size() + (zip64 ? 20 : 0) + (pw ? 12 : 0);
+  const quint64 out = quint64(qMax<qint64>(0, s.file->pos() - startPos - header));
+  totalIn_ += in;
+  totalOut_ += out;
+  const int percent = in == 0 || stored ? 0 : int(qMax<qint64>(0, 100 - qint64(out * 100 / in)));
+  print("  adding: " + it.name + (stored ? " (stored 0%)" : " (deflated " + QByteArray::number(percent) + "%)"));
+  return ZpOk;
+}
+
+// Copies the entry unzip stands on into zf without recompressing it.
+int Run::copyEntry(unzFile uf, zipFile zf, Stream& s) {
+  unz_file_info64 info{};
+  std::vector<char> name(65536), extra(65536), comment(65536);
+  if (unzGetCurrentFileInfo64(uf, &info, name.data(), uLong(name.size()), extra.data(), uLong(extra.size()),
+                              comment.data(), uLong(comment.size())) != UNZ_OK)
+    return ZpErrNotAZip;
+  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) return ZpErrUnsupportedMember;
+  int method = 0, level = 0;
+  if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return ZpErrNotAZip;
+  std::vector<char> local(65536);
+  int localSize = unzGetLocalExtrafield(uf, local.data(), unsigned(local.size()));
+  if (localSize < 0) localSize = 0;
+  int globalSize = int(info.size_file_extra);
+  // minizip writes its own ZIP64 fields.
+  zipRemoveExtraInfoBlock(local.data(), &localSize, 0x0001);
+  zipRemoveExtraInfoBlock(extra.data(), &globalSize, 0x0001);
+  zip_fileinfo zi{};
+  zi.dosDate = info.dosDate;
+  zi.internal_fa = info.internal_fa;
+  zi.external_fa = info.external_fa;
+  const bool encrypted = info.flag & 1;
+  // Sizes go into the local header, so no data descriptor follows; an encrypted entry keeps the
+  // bit because its check byte depends on it.
+  const uLong flag = encrypted ? info.flag : (info.flag & ~uLong(0x0008));
+  const int zip64 = info.compressed_size >= 0xFFFFFFFFull || info.uncompressed_size >= 0xFFFFFFFFull ? 1 : 0;
+  const std::string entryComment(comment.data(), info.size_file_comment);
+  const std::string entryName(name.data(), info.size_filename);
+  int r = zipOpenNewFileInZip4_64(zf, entryName.c_str(), &zi, local.data(), unsigned(localSize), extra.data(),
+                                  unsigned(globalSize), entryComment.empty() ? nullptr : entryComment.c_str(),
+                                  int(info.compression_method), 0, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                  nullptr, 0, info.version, flag, zip64);
+  std::vector<char> buf(kChunk);
+  while (r == ZIP_OK) {
+    const int n = unzReadCurrentFile(uf, buf.data(), unsigned(buf.size()));
+    if (n < 0) {
+      unzCloseCurrentFile(uf);
+      return ZpErrNotAZip;
+    }
+    if (n == 0) break;
+    r = zipWriteInFileInZip(zf, buf.data(), unsigned(n));
+  }
+  unzCloseCurrentFile(uf);
+  if (r == ZIP_OK) r = zipCloseFileInZipRaw64(zf, info.uncompressed_size, info.crc);
+  if (r != ZIP_OK || s.failed) return s.failed ? ZpErrWrite : ZpErrInternal;
+  return ZpOk;
+}
+
+int Run::finish(zipFile zf, Stream& s) {
+  const int r = zipClose(zf, comment_.isEmpty() ? nullptr : comment_.constData());
+  if (r != ZIP_OK || s.failed) return s.failed ? ZpErrWrite : ZpErrInternal;
+  if (o_.verbose)
+    print("total bytes=" + QByteArray::number(totalIn_) + ", compressed=" + QByteArray::number(totalOut_));
+  return ZpOk;
+}
+
+int Run::appendInPlace(const std::vector<Item*>& adds) {
+  QFile f(archive_);
+  if (!f.open(QIODevice::ReadWrite)) return ZpErrCreate;
+  Tail tail;
+  if (!readTail(f, tail)) return ZpErrNotAZip;
+  Stream s{&f};
+  zlib_filefunc64_def ff = fileFunctions();
+  // minizip keeps the comment it finds only for plain archives: ours is passed at the close.
+  zipFile zf = zipOpen2_64(&s, APPEND_STATUS_ADDINZIP, nullptr, &ff);
+  if (!zf) return ZpErrNotAZip;
+  int r = ZpOk;
+  for (const Item* it : adds)
+    if ((r = addItem(zf, s, *it)) != ZpOk) break;
+  if (r == ZpOk) r = finish(zf, s);
+  else {
+    s.discard = true;
+    zipClose(zf, nullptr);
+  }
+  if (r == ZpOk && !syncToDisk(f)) r = ZpErrWrite;
+  if (r != ZpOk) {
+    // Put the old central directory back where the new members began.
+    f.unsetError();
+    if (f.resize(tail.start) && f.seek(tail.start)) f.write(tail.bytes);
+    syncToDisk(f);
+  }
+  return r;
+}
+
+int Run::rewrite(const std::vector<Item*>& adds, const QHash<QString, Item*>& replaces,
+                 const QList<QString>& deletes) {
+  QSaveFile out(archive_);
+  out.setDirectWriteFallback(false);
+  if (!out.open(QIODevice::WriteOnly)) return ZpErrCreate;
+  Stream s{&out};
+  zlib_filefunc64_def ff = fileFunctions();
+  zipFile zf = zipOpen2_64(&s, APPEND_STATUS_CREATE, nullptr, &ff);
+  if (!zf) return ZpErrCreate;
+  int r = ZpOk;
+  if (exists_) {
+    QFile old(archive_);
+    Stream os{&old};
+    zlib_filefunc64_def off = fileFunctions();
+    unzFile uf = old.open(QIODevice::ReadOnly) ? unzOpen2_64(&os, &off) : nullptr;
+    if (!uf) r = ZpErrNotAZip;
+    for (size_t i = 0; r == ZpOk && i < entries_.size(); ++i) {
+      r = i == 0 ? unzGoToFirstFile(uf) : unzGoToNextFile(uf);
+      if (r != UNZ_OK) {
+        r = ZpErrNotAZip;
+        break;
+      }
+      const Entry& en = entries_[i];
+      if (deletes.contains(en.key)) {
+        print("deleting: " + en.name);
+        continue;
+      }
+      if (Item* it = replaces.value(en.key)) r = addItem(zf, s, *it);
+      else r = copyEntry(uf, zf, s);
+    }
+    if (uf) unzClose(uf);
+  }
+  for (size_t i = 0; r == ZpOk && i < adds.size(); ++i) r = addItem(zf, s, *adds[i]);
+  if (r == ZpOk) r = finish(zf, s);
+  else {
+    s.discard = true;
+    zipClose(zf, nullptr);
+  }
+  if (r != ZpOk) {
+    out.cancelWriting();
+    return r;
+  }
+  return out.commit() ? ZpOk : ZpErrWrite;
+}
+
+}  // namespace
+
+ZpTextHandle ZpText(const char* text) {
+  if (!text || !*text) return 0;
+  for (size_t i = 0; i < g_texts.size(); ++i)
+    if (g_texts[i] == text) return ZpTextHandle(i + 1);
+  g_texts.emplace_back(text);
+  return ZpTextHandle(g_texts.size());
+}
+
+const char* ZpTextOf(ZpTextHandle handle) {
+  if (handle == 0 || handle > g_texts.size()) return nullptr;
+  return g_texts[handle - 1].c_str();
+}
+
+int ZpInit(const ZipCallbacks* callbacks) {
+  g_callbacks = callbacks ? *callbacks : ZipCallbacks{};
+  return 1;
+}
+
+int ZpSetOptions(ZipOptions* options) {
+  if (!options) return 0;
+  g_options = *options;
+  return 1;
+}
+
+int ZpArchive(int count, const char* archivePath, const ZipNames* names) {
+  Run run(g_options);
+  return run.archive(count, archivePath, names);
+}
