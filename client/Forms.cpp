@@ -3,6 +3,7 @@
 #include "ICO.h"
 #include "LogIN.h"
 #include "WelCome.h"
+#include "buy.h"
 #include "frmMain.h"
 
 namespace Forms {
@@ -24,6 +25,11 @@ FormSlot<frmMain>& workspaceSlot() {
   return slot;
 }
 frmMain& workspace() { return workspaceSlot()(); }
+FormSlot<buy>& buySlot() {
+  static FormSlot<buy> slot;
+  return slot;
+}
+buy& buyWindow() { return buySlot()(); }
 WelCome& welcome() { return welcomeSlot()(); }
 ICO& ico() { return icoSlot()(); }
 
@@ -35,10 +41,6 @@ QIcon programIcon() {
 
 void showWorkspace() { workspace().showForm(); }
 
-void startUpload(const QString& designXML) {
-  // The upload preparation is added with the upload module.
-  Q_UNUSED(designXML);
-}
 
 void showTemplateBrowser() {
   // The template browser window is added with the template module.
@@ -57,6 +59,7 @@ void unloadOthers() {
   // the template browser Template. A window that refuses stays open.
   icoSlot().unload();
   workspaceSlot().unload();
+  buySlot().unload();
   logINSlot().unload();
 }
 }  // namespace Forms

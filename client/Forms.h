@@ -4,6 +4,7 @@
 #include "Form.h"
 
 class WelCome;
+class buy;
 class ICO;
 class LogIN;
 class frmMain;
@@ -19,13 +20,15 @@ FormSlot<LogIN>& logINSlot();
 frmMain& workspace();
 FormSlot<frmMain>& workspaceSlot();
 
+// The order window.
+buy& buyWindow();
+FormSlot<buy>& buySlot();
+
 // The program icon, loading ICO (without showing it) when needed.
 QIcon programIcon();
 
 // Shows the design workspace on designName / designPath without waiting for it.
 void showWorkspace();
-// Starts the upload preparation of the open design (its design XML).
-void startUpload(const QString& designXML);
 // Loads the template browser with its closing timer switched off and shows it.
 void showTemplateBrowser();
 // Starts the template download of templateNO in the template browser.

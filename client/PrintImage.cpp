@@ -2,6 +2,7 @@
 
 #include "VbMath.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cmath>
 
@@ -71,3 +72,68 @@ Decision forSharp(double sw, int W, int H, long long a, double dpi) {
 QString percentText(double value) { return QString::number(value, 'g', 15); }
 
 }  // namespace PrintImage
+
+// The workspace's print picture procedures.
+
+#include "Imaging.h"
+#include "frmMain.h"
+#include "mainModule.h"
+#include "upDesign.h"
+
+#include <QDomElement>
+#include <QFile>
+
+double frmMain::Max(double a, double b) { return PrintImage::Max(a, b); }
+
+void frmMain::prepImage(QDomElement node, int n) { prepPicture(node, n, false); }
+void frmMain::prepSharp(QDomElement node, int n) { prepPicture(node, n, true); }
+
+namespace {
+// A size child read as a decimal number; false when it is missing or not a number.
+bool sizeOf(const QDomElement& node, const QString& name, double& value) {
+  const QDomElement e = node.firstChildElement(name);
+  if (e.isNull()) return false;
+  bool ok = false;
+  value = e.text().trimmed().toDouble(&ok);
+  return ok && std::isfinite(value);
+}
+}  // namespace
+
+void frmMain::prepPicture(QDomElement node, int n, bool sharp) {
+  double w = 0, h = 0;
+  if (!sizeOf(node, sharp ? "sw" : "w", w) || !sizeOf(node, sharp ? "sh" : "h", h)) return;
+  const long long a = sharp ? PrintImage::rotationOf(UpDesign::childText(node, "sr")) : 0;
+
+  // Only the last part of src names the picture, and only inside the design's Images folder.
+  const QString name = UpDesign::childText(node, "src").section(QRegularExpression("[\\\\/]"), -1);
+  if (name.isEmpty() || name == "." || name == "..") return;
+  const QString source = g.designPath + "/Images/" + name;
+  const QString target = g.designPath + "/UpLoad/" + QString::number(n);
+  if (!QFileInfo(source).isFile()) return;
+  QFile::remove(target);
+
+  if (!LoadGDIP()) return;
+  Imaging::Picture& picture = gdipImage;
+  bool made = false;
+  if (!picture.load(source)) {
+    made = QFile::copy(source, target);  // not a picture: its bytes go in unchanged
+  } else {
+    imgWidth = picture.width();
+    imgHeight = picture.height();
+    const PrintImage::Decision d = sharp
+        ? PrintImage::forSharp(w, imgWidth, imgHeight, a, designDPI)
+        : PrintImage::forImage(w, h, imgWidth, imgHeight, designDPI);
+    if (d.copy) {
+      made = QFile::copy(source, target);
+    } else {
+      const QImage scaled = picture.scaledTo(d.size);
+      made = !scaled.isNull() && Imaging::saveJpeg(scaled, target, 100, Imaging::Chroma::Full444);
+    }
+  }
+  DisposeGDIP();
+  if (!made) {
+    QFile::remove(target);
+    return;
+  }
+  if (addToPackage(target, false)) UpDesign::setChildText(node, "src", QString::number(n));
+}

@@ -143,7 +143,6 @@ void frmMain::openTemplate() {
 
 void frmMain::buildDfile() { DesignPackage::buildDfile(); }
 
-void frmMain::upDesign(const QString& designXML) { Forms::startUpload(designXML); }
 
 void frmMain::Form_Resize() {
   const float w = float(scaleWidth()), h = float(scaleHeight());

@@ -5,6 +5,10 @@
 #include "ImagingHelpers.h"
 
 #include <QString>
+#include <memory>
+
+class QDomElement;
+class cZip;
 
 class FlashPlayer;
 class QFrame;
@@ -14,6 +18,7 @@ class frmMain : public Form, public ImagingHelpers {
   Q_OBJECT
 public:
   frmMain();
+  ~frmMain() override;
 
   FlashPlayer* WorkArea = nullptr;  // the design editor
   FlashPlayer* waiting = nullptr;   // "waiting.ctr" while the editor starts
@@ -27,6 +32,12 @@ public:
   QString exitMode;  // "0": closing shows the welcome window again; "1": it does not
   QString pageName;  // the page name last announced by "savePagesName"
 
+  // The upload preparation's state.
+  QString upFile;          // the upload package
+  QString upTemplateNO;    // the design's template number
+  double designDPI = 72;   // print resolution, at least 72
+  std::unique_ptr<cZip> m_cZ;
+
   void loadWorkArea();
   // Hands the editor the design's image list (making missing thumbnails) and the design to open.
   void openTemplate();
@@ -34,6 +45,7 @@ public:
   void buildDfile();
   // Starts the upload preparation of the design.
   void upDesign(const QString& designXML);
+  static double Max(double a, double b);
 
   void WorkArea_FlashCall(const QString& request);
   void Timer1_Timer();
@@ -49,6 +61,13 @@ private:
   void doFlashCall(const QString& name, const QString& argument);
   void importImg();
   void removeImg(const QString& argument);
+  // One print picture each: member n of the upload package, or nothing.
+  void prepImage(QDomElement node, int n);
+  void prepSharp(QDomElement node, int n);
+  void prepPicture(QDomElement node, int n, bool sharp);
+  // Adds file to the package being built and deletes it.
+  bool addToPackage(const QString& file, bool convertLineEnds);
+  QString buildingFile_;  // the new package, written beside the old one
 };
 
 // Writes the client resource of type "CUSTOM" with that id to path unless a file of that name

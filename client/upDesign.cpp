@@ -61,12 +61,153 @@ int walkPages(const QDomElement& root, const WalkSteps& steps) {
   return pCount;
 }
 
-QString saveDesignBody(const QString& templateNO, int pCount) {
-  return "Order=SaveDesign&TemplateNO=" + templateNO + "&pCount=" + QString::number(pCount);
-}
-
 QString handoverText(const QString& designName, const QString& did) {
   return "upload@@;" + designName + ";" + did;
 }
 
 }  // namespace UpDesign
+
+// The workspace's part of the upload: package, registration with the shop and hand-over.
+
+#include "Cdir.h"
+#include "DoEvents.h"
+#include "FlashBridge.h"
+#include "FlashPlayer.h"
+#include "Forms.h"
+#include "LogIN.h"
+#include "MsgBox.h"
+#include "Paths.h"
+#include "Platform.h"
+#include "WelCome.h"
+#include "XmlDom.h"
+#include "buy.h"
+#include "cZip.h"
+#include "frmMain.h"
+#include "mainModule.h"
+#include "orderRequest.h"
+
+#include <QDomDocument>
+#include <QFile>
+#include <QSaveFile>
+#include <QTimer>
+#include <cstdio>
+
+frmMain::~frmMain() = default;
+
+namespace {
+const QString kUploadTitle = QStringLiteral("上传设计");
+
+// Back to the editor after a preparation that could not go on: nothing is lost and the design
+// keeps its unsaved state.
+void backToEditor(frmMain& w, const QString& designState) {
+  g.designState = designState;
+  w.progress->hide();
+  w.WorkArea->show();
+}
+}  // namespace
+
+bool frmMain::addToPackage(const QString& file, bool convertLineEnds) {
+  m_cZ->setEncrypt(false);
+  m_cZ->setAddComment(false);
+  m_cZ->setZipFile(buildingFile_);
+  m_cZ->setStoreFolderNames(false);
+  m_cZ->setRecurseSubDirs(false);
+  m_cZ->ClearFileSpecs();
+  if (convertLineEnds) m_cZ->setConvertCRLFToLF(true);
+  m_cZ->AddFileSpec(file);
+  m_cZ->Zip();
+  QFile::remove(file);
+  return m_cZ->Success();
+}
+
+void frmMain::upDesign(const QString& designXML) {
+  const QString stateBefore = g.designState;
+  g.designState.clear();
+
+  if (!g.isLogin) {
+    Forms::logIN().showForm(true);
+    if (!g.isLogin) return;
+  }
+
+  const QString upFolder = g.designPath + "/UpLoad";
+  upFile = upFolder + "/" + g.designName + ".TMP";
+  MakeDirs(upFolder);
+  // The new package grows beside the old one, which stays until the new one is complete.
+  buildingFile_ = upFile + ".part";
+  QFile::remove(buildingFile_);
+
+  QDomDocument doc;
+  const bool parsed = static_cast<bool>(doc.setContent(designXML));
+  const QDomElement root = doc.documentElement();
+  const QDomElement attributes = root.firstChildElement("attributes");
+  upTemplateNO = UpDesign::childText(attributes, "name");
+  if (!parsed || upTemplateNO.isEmpty()) {
+    MsgBox(QStringLiteral("设计数据不完整，无法上传。请保存设计后重试。"), Msg::OKOnly | Msg::Exclamation,
+           kUploadTitle, this);
+    g.designState = stateBefore;
+    return;
+  }
+  designDPI = PrintImage::designDpi(UpDesign::childText(attributes, "dpi"));
+  m_cZ = std::make_unique<cZip>();
+
+  WorkArea->hide();
+  progress->setMovie(Paths::join(Paths::programFolder(), "Progress.ctr"));
+  progress->show();
+  CallMovie(progress, "setTitle", {UpDesign::kPreparingTitle, "0"});
+  DoEvents();
+
+  UpDesign::WalkSteps steps;
+  steps.prepImage = [this](QDomElement node, int n) { prepImage(node, n); };
+  steps.prepSharp = [this](QDomElement node, int n) { prepSharp(node, n); };
+  steps.yield = [] { DoEvents(); };
+  steps.setTitle = [this](const QString& title, const QString& percent) {
+    CallMovie(progress, "setTitle", {title, percent});
+  };
+  const int pCount = UpDesign::walkPages(root, steps);
+
+  const QString title = QString(UpDesign::kPreparingTitle) + " ";
+  progress->setFlashVars("work=true&title=" + title + "&cur=100");
+  CallMovie(progress, "setTitle", {title, "100"});
+  DoEvents();
+
+  const QString indexFile = upFolder + "/Index.DPT";
+  QSaveFile index(indexFile);
+  bool packed = index.open(QIODevice::WriteOnly) && index.write(doc.toByteArray(-1)) >= 0 && index.commit();
+  if (packed) {
+    packed = addToPackage(indexFile, true) &&
+             std::rename(QFile::encodeName(buildingFile_).constData(), QFile::encodeName(upFile).constData()) == 0;
+  }
+  if (!packed) {
+    QFile::remove(indexFile);
+    QFile::remove(buildingFile_);
+    MsgBox(QStringLiteral("上传文件无法写入磁盘，请检查磁盘空间后重试。"), Msg::OKOnly | Msg::Exclamation,
+           kUploadTitle, this);
+    backToEditor(*this, stateBefore);
+    return;
+  }
+
+  const OrderReply reply = readOrderReply(postOrder(
+      g.serverURL, orderBody("SaveDesign", {{"TemplateNO", upTemplateNO}, {"pCount", QString::number(pCount)}})));
+  const QString did = reply.accepted() ? XmlDom::attributeValue(reply.node, "did") : QString();
+  if (did.isEmpty()) {
+    if (reply.node.isNull())
+      MsgBox(QStringLiteral("无法连接服务器或服务器的回复无法读取，请稍后重试。"), Msg::OKOnly, kUploadTitle, this);
+    else
+      MsgBox(QStringLiteral("未找到相对应的产品资料，该产品可能已删除，请与客服联系。"), Msg::OKOnly, kUploadTitle, this);
+    Forms::welcome().showForm();
+    hideForm();
+    Timer2->start();
+    return;
+  }
+
+  g.buyURL = g.siteURL + "/main/buy.aspx?ID=" + did;
+  buy& order = Forms::buyWindow();
+  order.toBuy();
+  order.showForm();
+  platform().clipboard->clear();
+  platform().clipboard->setText(UpDesign::handoverText(g.designName, did));
+  if (platform().process->startDetached(Paths::join(Paths::programFolder(), "upload")) == 0)
+    MsgBox(QStringLiteral("无法启动上传程序，请重新安装客户端后再上传。"), Msg::OKOnly | Msg::Exclamation,
+           kUploadTitle, this);
+  Timer2->start();
+}

@@ -28,8 +28,6 @@ struct WalkSteps {
 // with the next member number. Returns the count of printed pages (at most 32767).
 int walkPages(const QDomElement& root, const WalkSteps& steps);
 
-// The body of the order that registers the design with the shop.
-QString saveDesignBody(const QString& templateNO, int pCount);
 // What the client hands to the uploader through the clipboard.
 QString handoverText(const QString& designName, const QString& did);
 

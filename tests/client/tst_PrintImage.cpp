@@ -110,7 +110,6 @@ private Q_SLOTS:
   }
 
   void texts() {
-    QCOMPARE(UpDesign::saveDesignBody("ABC", 12), QString("Order=SaveDesign&TemplateNO=ABC&pCount=12"));
     QCOMPARE(UpDesign::handoverText("Book", "D1"), QString("upload@@;Book;D1"));
   }
 };
