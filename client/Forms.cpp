@@ -1,7 +1,10 @@
 #include "Forms.h"
 
 #include "ICO.h"
+#include "Template.h"
 #include "WelCome.h"
+
+#include <QTimer>
 
 namespace Forms {
 FormSlot<WelCome>& welcomeSlot() {
@@ -10,6 +13,10 @@ FormSlot<WelCome>& welcomeSlot() {
 }
 FormSlot<ICO>& icoSlot() {
   static FormSlot<ICO> slot;
+  return slot;
+}
+FormSlot<Template>& templateSlot() {
+  static FormSlot<Template> slot;
   return slot;
 }
 WelCome& welcome() { return welcomeSlot()(); }
@@ -26,20 +33,24 @@ void showWorkspace() {
 }
 
 void showTemplateBrowser() {
-  // The template browser window is added with the template module.
+  Template& t = templateSlot()();
+  t.load();
+  t.Timer1->stop();
+  t.showForm();
 }
 
 void startTemplateDownload() {
-  // The template browser window is added with the template module.
+  Template& t = templateSlot()();
+  t.load();
+  t.startDownload();
 }
 
-void unloadTemplateBrowser() {
-  // The template browser window is added with the template module.
-}
+void unloadTemplateBrowser() { templateSlot().unload(); }
 
 void unloadOthers() {
   // In this order: ICO, the workspace frmMain, the order window buy, the login dialog LogIN and
   // the template browser Template. A window that refuses stays open.
   icoSlot().unload();
+  templateSlot().unload();
 }
 }  // namespace Forms

@@ -5,12 +5,15 @@
 
 class WelCome;
 class ICO;
+class Template;
 
 namespace Forms {
 WelCome& welcome();
 ICO& ico();
 FormSlot<WelCome>& welcomeSlot();
 FormSlot<ICO>& icoSlot();
+// The template browser.
+FormSlot<Template>& templateSlot();
 
 // The program icon, loading ICO (without showing it) when needed.
 QIcon programIcon();

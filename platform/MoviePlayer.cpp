@@ -141,7 +141,13 @@ MoviePlayer::MoviePlayer(QWidget* parent) : FlashPlayer(parent) {
   watchWidget(view_);
 }
 
-MoviePlayer::~MoviePlayer() = default;
+MoviePlayer::~MoviePlayer() {
+  // The watched widgets die with the view below, after this object's own members would be gone:
+  // drop their destroy notices first, then take the view and its page down while the channel lives.
+  for (QWidget* w : std::as_const(watched_)) disconnect(w, &QObject::destroyed, this, nullptr);
+  watched_.clear();
+  delete view_;
+}
 
 bool MoviePlayer::setMovie(const QString& path) {
   QFile f(path);
