@@ -2,8 +2,11 @@
 
 #include "ICO.h"
 #include "LogIN.h"
+#include "Template.h"
 #include "WelCome.h"
 #include "frmMain.h"
+
+#include <QTimer>
 
 namespace Forms {
 FormSlot<WelCome>& welcomeSlot() {
@@ -24,6 +27,10 @@ FormSlot<frmMain>& workspaceSlot() {
   return slot;
 }
 frmMain& workspace() { return workspaceSlot()(); }
+FormSlot<Template>& templateSlot() {
+  static FormSlot<Template> slot;
+  return slot;
+}
 WelCome& welcome() { return welcomeSlot()(); }
 ICO& ico() { return icoSlot()(); }
 
@@ -41,16 +48,19 @@ void startUpload(const QString& designXML) {
 }
 
 void showTemplateBrowser() {
-  // The template browser window is added with the template module.
+  Template& t = templateSlot()();
+  t.load();
+  t.Timer1->stop();
+  t.showForm();
 }
 
 void startTemplateDownload() {
-  // The template browser window is added with the template module.
+  Template& t = templateSlot()();
+  t.load();
+  t.startDownload();
 }
 
-void unloadTemplateBrowser() {
-  // The template browser window is added with the template module.
-}
+void unloadTemplateBrowser() { templateSlot().unload(); }
 
 void unloadOthers() {
   // In this order: ICO, the workspace frmMain, the order window buy, the login dialog LogIN and
@@ -58,5 +68,6 @@ void unloadOthers() {
   icoSlot().unload();
   workspaceSlot().unload();
   logINSlot().unload();
+  templateSlot().unload();
 }
 }  // namespace Forms

@@ -7,6 +7,7 @@ class WelCome;
 class ICO;
 class LogIN;
 class frmMain;
+class Template;
 
 namespace Forms {
 WelCome& welcome();
@@ -18,6 +19,8 @@ LogIN& logIN();
 FormSlot<LogIN>& logINSlot();
 frmMain& workspace();
 FormSlot<frmMain>& workspaceSlot();
+// The template browser.
+FormSlot<Template>& templateSlot();
 
 // The program icon, loading ICO (without showing it) when needed.
 QIcon programIcon();
