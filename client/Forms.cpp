@@ -2,9 +2,12 @@
 
 #include "ICO.h"
 #include "LogIN.h"
+#include "Template.h"
 #include "WelCome.h"
 #include "buy.h"
 #include "frmMain.h"
+
+#include <QTimer>
 
 namespace Forms {
 FormSlot<WelCome>& welcomeSlot() {
@@ -30,6 +33,10 @@ FormSlot<buy>& buySlot() {
   return slot;
 }
 buy& buyWindow() { return buySlot()(); }
+FormSlot<Template>& templateSlot() {
+  static FormSlot<Template> slot;
+  return slot;
+}
 WelCome& welcome() { return welcomeSlot()(); }
 ICO& ico() { return icoSlot()(); }
 
@@ -43,16 +50,19 @@ void showWorkspace() { workspace().showForm(); }
 
 
 void showTemplateBrowser() {
-  // The template browser window is added with the template module.
+  Template& t = templateSlot()();
+  t.load();
+  t.Timer1->stop();
+  t.showForm();
 }
 
 void startTemplateDownload() {
-  // The template browser window is added with the template module.
+  Template& t = templateSlot()();
+  t.load();
+  t.startDownload();
 }
 
-void unloadTemplateBrowser() {
-  // The template browser window is added with the template module.
-}
+void unloadTemplateBrowser() { templateSlot().unload(); }
 
 void unloadOthers() {
   // In this order: ICO, the workspace frmMain, the order window buy, the login dialog LogIN and
@@ -61,5 +71,6 @@ void unloadOthers() {
   workspaceSlot().unload();
   buySlot().unload();
   logINSlot().unload();
+  templateSlot().unload();
 }
 }  // namespace Forms

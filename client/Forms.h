@@ -8,6 +8,7 @@ class buy;
 class ICO;
 class LogIN;
 class frmMain;
+class Template;
 
 namespace Forms {
 WelCome& welcome();
@@ -19,6 +20,8 @@ LogIN& logIN();
 FormSlot<LogIN>& logINSlot();
 frmMain& workspace();
 FormSlot<frmMain>& workspaceSlot();
+// The template browser.
+FormSlot<Template>& templateSlot();
 
 // The order window.
 buy& buyWindow();

@@ -1,6 +1,7 @@
 #include "Platform.h"
 #include "FlashPlayer.h"
 #include "MoviePlayer.h"
+#include "WebBrowser.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -109,6 +110,6 @@ Platform& qtPlatform() {
   static QtClipboard clipboard;
   static Platform p{&msgBox, &fileDialog, &process, &clipboard,
                     [](QWidget* parent) -> FlashPlayer* { return new MoviePlayer(parent); },
-                    nullptr};
+                    [](QWidget* parent) -> WebBrowser* { return new WebEngineBrowser(parent); }};
   return p;
 }

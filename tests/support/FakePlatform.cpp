@@ -61,6 +61,13 @@ void FakeFlashPlayer::request(const QString& name, const QStringList& args) {
   Q_EMIT flashCall(requestText(name, args));
 }
 
+bool FakeWebBrowser::follow(const QString& url, bool mainFrame) {
+  bool cancel = false;
+  Q_EMIT BeforeNavigate2(url, mainFrame, &cancel);
+  if (!cancel && mainFrame) location = url;
+  return !cancel;
+}
+
 QString requestText(const QString& name, const QStringList& args) {
   auto esc = [](QString s) {
     return s.replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;").replace('"', "&quot;");
@@ -80,7 +87,11 @@ FakePlatform::FakePlatform() {
     players << p;
     return p;
   };
-  platform.newWebBrowser = nullptr;
+  platform.newWebBrowser = [this](QWidget* parent) -> WebBrowser* {
+    auto* b = new FakeWebBrowser(parent);
+    browsers << b;
+    return b;
+  };
   setPlatform(&platform);
 }
 

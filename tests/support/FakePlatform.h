@@ -3,6 +3,7 @@
 // for and answer as the test says.
 #include "FlashPlayer.h"
 #include "Platform.h"
+#include "WebBrowser.h"
 
 #include <QList>
 #include <QPointer>
@@ -82,6 +83,20 @@ public:
   void request(const QString& name, const QStringList& args);
 };
 
+// A web browser that records where it was sent; follow() starts a navigation as a page would.
+class FakeWebBrowser : public WebBrowser {
+  Q_OBJECT
+public:
+  using WebBrowser::WebBrowser;
+  QStringList navigated;  // every address handed to Navigate, in order
+  QString location;       // the page shown
+  void Navigate(const QString& url) override { navigated << url; follow(url); }
+  QString LocationURL() const override { return location; }
+  // Raises BeforeNavigate2; a main-frame navigation that is not cancelled changes the page shown.
+  // True when the navigation went ahead.
+  bool follow(const QString& url, bool mainFrame = true);
+};
+
 // A platform made of the fakes above; installs itself on construction and the Qt one back on
 // destruction.
 class FakePlatform {
@@ -93,6 +108,7 @@ public:
   FakeProcess process;
   FakeClipboard clipboard;
   QList<QPointer<FakeFlashPlayer>> players;  // every player created, in order
+  QList<QPointer<FakeWebBrowser>> browsers;  // every browser created, in order
   Platform platform;
   // The player created with the given object name, or null.
   FakeFlashPlayer* player(const QString& objectName) const;
