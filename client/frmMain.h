@@ -8,7 +8,7 @@
 #include <memory>
 
 class QDomElement;
-class cZip;
+#include "cZip.h"
 
 class FlashPlayer;
 class QFrame;

@@ -1,0 +1,257 @@
+// The upload preparation end to end with fake movies and a recording server page: the package,
+// the progress calls, the order to the shop and the hand-over; and the order window's close rule.
+#include "FakePlatform.h"
+#include "FlashBridge.h"
+#include "Form.h"
+#include "Forms.h"
+#include "HttpRecorder.h"
+#include "ICO.h"
+#include "ImageFixture.h"
+#include "Imaging.h"
+#include "LogIN.h"
+#include "Paths.h"
+#include "WelCome.h"
+#include "buy.h"
+#include "frmMain.h"
+#include "mainModule.h"
+
+#include <QDomDocument>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+const QString kDesign = QStringLiteral(
+    "<design><attributes><name>T1</name><dpi>300dpi</dpi></attributes>"
+    "<page><template><title>内页</title>"
+    "<image><fro>l</fro><w>72</w><h>36</h><src>MyDesign\\Book\\Images\\big.jpg</src></image>"
+    "<image><ti>true</ti><fro>l</fro><w>72</w><h>36</h><src>fixed.jpg</src></image>"
+    "<image><fro>l</fro><w>x</w><h>36</h><src>big.jpg</src></image>"
+    "<group><sharp><fro>l</fro><sw>72</sw><sh>72</sh><sr>90</sr><src>small.png</src></sharp></group>"
+    "</template><template><title> 封面 </title></template></page></design>");
+
+// Member names and, for each, its byte size and for JPEGs the pixel size, read with Python.
+QByteArray members(const QString& zip) {
+  QProcess py;
+  py.start("/usr/bin/python3", {"-c",
+      "import sys,zipfile\n"
+      "z=zipfile.ZipFile(sys.argv[1])\n"
+      "for i in z.infolist(): print(i.filename, i.file_size)\n",
+      zip});
+  py.waitForFinished(20000);
+  return py.readAllStandardOutput();
+}
+QByteArray member(const QString& zip, const QString& name) {
+  QProcess py;
+  py.start("/usr/bin/python3", {"-c", "import sys,zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))", zip, name});
+  py.waitForFinished(20000);
+  return py.readAllStandardOutput();
+}
+}  // namespace
+
+class TestUpDesign : public QObject {
+  Q_OBJECT
+  QTemporaryDir* tmp = nullptr;
+  FakePlatform* fp = nullptr;
+  HttpRecorder* server = nullptr;
+  QByteArray png;
+
+  frmMain& openWorkspace() {
+    frmMain& w = Forms::workspace();
+    w.load();
+    return w;
+  }
+
+private Q_SLOTS:
+  void initTestCase() { Form::setQuitWhenLastUnloaded(false); }
+  void init() {
+    tmp = new QTemporaryDir;
+    Paths::setProgramFolder(tmp->path());
+    g = Globals();
+    fp = new FakePlatform;
+    InitGlobals();
+    server = new HttpRecorder;
+    g.serverURL = server->url();
+    g.siteURL = "http://127.0.0.1:" + QString::number(server->port());
+    g.designName = "Book";
+    g.designPath = g.myDesignPath + "/Book";
+    g.isLogin = true;
+    QDir().mkpath(g.designPath + "/Images");
+    QVERIFY(writeJpeg(g.designPath + "/Images/big.jpg", 3000, 1500));
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    twoColourImage(200, 100).save(&buf, "PNG");
+    QFile f(g.designPath + "/Images/small.png");
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(png);
+  }
+  void cleanup() {
+    Forms::buySlot().reset();
+    Forms::logINSlot().reset();
+    Forms::workspaceSlot().reset();
+    Forms::welcomeSlot().reset();
+    Forms::icoSlot().reset();
+    delete server;
+    delete fp;
+    delete tmp;
+  }
+
+  void acceptedUpload() {
+    server->replyBody = "<reply flag=\"ok\" did=\"D1\"/>";
+    frmMain& w = openWorkspace();
+    g.designState = "editing";
+    fp->player("WorkArea")->request("upDesign", {kDesign});
+
+    // The package: prepared pictures by number, a number used up by the unreadable size, the
+    // rewritten design last.
+    const QString upFile = g.designPath + "/UpLoad/Book.TMP";
+    const QByteArray list = members(upFile);
+    QCOMPARE(list.split('\n').size(), 4);
+    QVERIFY2(list.startsWith("0 "), list);
+    QVERIFY2(list.contains("\n2 " + QByteArray::number(png.size()) + "\n"), list);
+    QVERIFY2(list.contains("\nIndex.DPT "), list);
+    QImage first;
+    QVERIFY(first.loadFromData(member(upFile, "0"), "JPEG"));
+    QCOMPARE(first.size(), QSize(300, 150));
+    QCOMPARE(member(upFile, "2"), png);  // small enough: its own bytes
+    QDomDocument index;
+    QVERIFY(index.setContent(member(upFile, "Index.DPT")));
+    const QDomNodeList images = index.elementsByTagName("image");
+    QCOMPARE(images.at(0).firstChildElement("src").text(), QString("0"));
+    QCOMPARE(images.at(1).firstChildElement("fro").text(), QString("t"));
+    QCOMPARE(images.at(1).firstChildElement("src").text(), QString("fixed.jpg"));
+    QCOMPARE(images.at(2).firstChildElement("src").text(), QString("big.jpg"));
+    QCOMPARE(index.elementsByTagName("sharp").at(0).firstChildElement("src").text(), QString("2"));
+    QCOMPARE(QDir(g.designPath + "/UpLoad").entryList(QDir::Files), QStringList({"Book.TMP"}));
+
+    // The progress movie's calls and flash variables.
+    FakeFlashPlayer* progress = fp->player("progress");
+    QVERIFY(progress->movie().endsWith("/Progress.ctr"));
+    QCOMPARE(progress->calls, QStringList({
+        BuildCall("setTitle", {"正在准备上传文件，请稍候...", "0"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... (1)", "0"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... ", "100"})}));
+    QCOMPARE(progress->flashVars(), QString("work=true&title=正在准备上传文件，请稍候... &cur=100"));
+    QVERIFY(w.WorkArea->isHidden());
+
+    // The order, the order window, the hand-over and the uploader.
+    QCOMPARE(server->requests.size(), 1);
+    QCOMPARE(server->requests[0].body, QByteArray("Order=SaveDesign&TemplateNO=T1&pCount=1"));
+    QCOMPARE(g.buyURL, g.siteURL + "/main/buy.aspx?ID=D1");
+    QVERIFY(Forms::buySlot().isLoaded());
+    QCOMPARE(fp->browsers.last()->navigated, QStringList({g.buyURL}));
+    QCOMPARE(fp->clipboard.log, QStringList({"clear", "set:upload@@;Book;D1"}));
+    QCOMPARE(fp->process.started, QStringList({Paths::join(Paths::programFolder(), "upload")}));
+    QVERIFY(w.Timer2->isActive());
+    QCOMPARE(g.designState, QString());
+    QVERIFY(fp->msgBox.shown.isEmpty());
+  }
+
+  void refusedOrUnreadableReply_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("refused") << QByteArray("<reply flag=\"no\"/>") << "未找到相对应的产品资料，该产品可能已删除，请与客服联系。";
+    QTest::newRow("ok without did") << QByteArray("<reply flag=\"ok\"/>") << "未找到相对应的产品资料，该产品可能已删除，请与客服联系。";
+    QTest::newRow("not xml") << QByteArray("Server Error") << "无法连接服务器或服务器的回复无法读取，请稍后重试。";
+  }
+  void refusedOrUnreadableReply() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, message);
+    server->replyBody = reply;
+    frmMain& w = openWorkspace();
+    w.upDesign("<design><attributes><name>T1</name></attributes></design>");
+    QCOMPARE(fp->msgBox.shown.size(), 1);
+    QCOMPARE(fp->msgBox.shown[0].text, message);
+    QCOMPARE(fp->msgBox.shown[0].title, QString("上传设计"));
+    QVERIFY(Forms::welcome().isVisible());
+    QVERIFY(w.isHidden());
+    QVERIFY(w.Timer2->isActive());
+    QVERIFY(fp->clipboard.log.isEmpty());
+    QVERIFY(fp->process.started.isEmpty());
+    QVERIFY(!Forms::buySlot().isLoaded());
+    QCOMPARE(members(g.designPath + "/UpLoad/Book.TMP"), QByteArray("Index.DPT 57\n"));
+  }
+
+  // Not logged in after the dialog: nothing is built or sent, the editor stays usable.
+  void loginDialogClosed() {
+    g.isLogin = false;
+    frmMain& w = openWorkspace();
+    g.designState = "editing";
+    QTimer::singleShot(100, [] { Forms::logINSlot().unload(); });
+    w.upDesign(kDesign);
+    QVERIFY(!QFileInfo::exists(g.designPath + "/UpLoad"));
+    QVERIFY(server->requests.isEmpty());
+    QCOMPARE(g.designState, QString());
+    QVERIFY(!w.WorkArea->isHidden());
+  }
+
+  // A design without its template number, or that does not parse, is not sent; the old package
+  // and the unsaved state stay.
+  void incompleteDesign() {
+    QDir().mkpath(g.designPath + "/UpLoad");
+    QFile old(g.designPath + "/UpLoad/Book.TMP");
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old package");
+    old.close();
+    frmMain& w = openWorkspace();
+    for (const QString& xml : {QString("<design><page/></design>"), QString("<design")}) {
+      g.designState = "editing";
+      w.upDesign(xml);
+      QCOMPARE(g.designState, QString("editing"));
+    }
+    QCOMPARE(fp->msgBox.shown.size(), 2);
+    QVERIFY(server->requests.isEmpty());
+    QCOMPARE(QFileInfo(old.fileName()).size(), 11);
+    QVERIFY(!w.WorkArea->isHidden());
+  }
+
+  void uploaderMissing() {
+    server->replyBody = "<reply flag=\"ok\" did=\"D2\"/>";
+    fp->process.nextPid = 0;
+    frmMain& w = openWorkspace();
+    w.upDesign("<design><attributes><name>T1</name></attributes></design>");
+    QCOMPARE(fp->msgBox.shown.size(), 1);
+    QCOMPARE(fp->clipboard.content, QString("upload@@;Book;D2"));
+    QVERIFY(w.Timer2->isActive());
+  }
+
+  void orderWindowCloseRule_data() {
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<bool>("asks");
+    const QString site = "http://shop.example";
+    QTest::newRow("buy page, other case") << site + "/MAIN/Buy.aspx?ID=D1" << true;
+    QTest::newRow("shopping bag") << site + "/main/shoppingbag.aspx" << true;
+    QTest::newRow("order creation with query") << site + "/main/creatorder.aspx?x=1" << true;
+    QTest::newRow("site root") << site + "/" << false;
+    QTest::newRow("other host") << "http://other.example/main/buy.aspx?ID=1" << false;
+    QTest::newRow("other scheme") << "https://shop.example/main/buy.aspx" << false;
+    QTest::newRow("outside main") << site + "/help/buy.aspx" << false;
+    QTest::newRow("blank page") << "about:blank" << false;
+    QTest::newRow("nothing loaded") << "" << false;
+  }
+  void orderWindowCloseRule() {
+    QFETCH(QString, location);
+    QFETCH(bool, asks);
+    g.siteURL = "http://shop.example";
+    QCOMPARE(isOrderPage(orderPageName(location, g.siteURL)), asks);
+  }
+
+  void orderWindowClosing() {
+    g.siteURL = "http://shop.example";
+    g.buyURL = g.siteURL + "/main/buy.aspx?ID=D1";
+    buy& b = Forms::buyWindow();
+    b.toBuy();
+    b.showForm();
+    fp->msgBox.answers = {Msg::Cancel, Msg::OK};
+    QVERIFY(!b.unload());  // Cancel keeps it open on its page
+    QVERIFY(b.isLoaded());
+    QVERIFY(!Forms::welcomeSlot().isLoaded() || !Forms::welcome().isVisible());
+    QVERIFY(b.unload());  // asked again, OK closes
+    QCOMPARE(fp->msgBox.shown.size(), 2);
+    QCOMPARE(fp->msgBox.shown[0].title, QString("客户端"));
+    QVERIFY(fp->msgBox.shown[0].text.contains("\r\n如因意外原因"));
+    QVERIFY(Forms::welcome().isVisible());
+  }
+};
+
+QTEST_MAIN(TestUpDesign)
+#include "tst_upDesign.moc"
