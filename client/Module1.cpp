@@ -43,8 +43,12 @@ void versionTest() {
   const QString text = QString::fromUtf8("您当前使用的版本:") + g_localVersion + QString::fromUtf8("较最新版本") +
                        g_serverVersion + QString::fromUtf8("低，是否马上更新？");
   if (AskUpdate(text) != Msg::Yes) return;
-  // The client ends whether or not the updater could be started: it replaces the client's files.
-  platform().process->startDetached(Paths::resolveCase(Paths::join(Paths::programFolder(), "Novrel")));
+  // The client ends so that the updater can replace its files; without an updater it goes on.
+  if (platform().process->startDetached(Paths::resolveCase(Paths::join(Paths::programFolder(), "Novrel"))) == 0) {
+    MsgBox(QString::fromUtf8("无法启动更新程序，请重新安装客户端。"), Msg::OKOnly | Msg::Exclamation,
+           QString::fromUtf8("程序更新"));
+    return;
+  }
   platform().process->exitProgram(0);
 }
 }  // namespace
