@@ -18,11 +18,13 @@
 #include <minizip/zip.h>
 #include <zlib.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +106,9 @@ struct Tail {
   qint64 start = 0;   // where the central directory begins in the file
   QByteArray bytes;   // from start to the end of the file
   QByteArray comment;
+  quint64 cdSize = 0;
+  quint64 entries = 0;
+  qint64 base = 0;    // bytes before the archive proper (offsets count from here)
 };
 
 // Finds the end records of the archive in f. False when f holds none.
@@ -120,6 +125,8 @@ bool readTail(QFile& f, Tail& t) {
     if (i + 22 + commentLen != window) continue;
     const qint64 eocd = size - window + i;
     quint64 cdSize = le(p + i + 12, 4);
+    quint64 cdOffset = le(p + i + 16, 4);
+    quint64 entries = le(p + i + 10, 2);
     qint64 recordPos = eocd;
     // A ZIP64 locator right before the end record points at the ZIP64 end record.
     if (eocd >= 20 && f.seek(eocd - 20)) {
@@ -131,7 +138,9 @@ bool readTail(QFile& f, Tail& t) {
           const QByteArray rec = f.read(56);
           const auto* r = reinterpret_cast<const uchar*>(rec.constData());
           if (rec.size() == 56 && le(r, 4) == 0x06064b50) {
+            entries = le(r + 32, 8);
             cdSize = le(r + 40, 8);
+            cdOffset = le(r + 48, 8);
             recordPos = zip64Pos;
           }
         }
@@ -139,6 +148,10 @@ bool readTail(QFile& f, Tail& t) {
     }
     if (quint64(recordPos) < cdSize) return false;
     t.start = recordPos - qint64(cdSize);
+    t.cdSize = cdSize;
+    t.entries = entries;
+    t.base = t.start - qint64(cdOffset);
+    if (t.base < 0) return false;
     t.comment = buf.mid(i + 22, commentLen);
     if (!f.seek(t.start)) return false;
     t.bytes = f.read(size - t.start);
@@ -197,6 +210,8 @@ QByteArray memberName(const QString& path) {
 
 bool hasWildcard(const QString& s) { return s.contains('*') || s.contains('?'); }
 
+struct Encoding;
+
 class Run {
 public:
   explicit Run(const ZipOptions& o) : o_(o) {}
@@ -213,7 +228,14 @@ private:
   int appendInPlace(const std::vector<Item*>& adds);
   int rewrite(const std::vector<Item*>& adds, const QHash<QString, Item*>& replaces,
               const QList<QString>& deletes);
+  using Sink = std::function<bool(const char*, size_t)>;
+  bool notify(const Item& it);
+  uLong flagOf(const Item& it, const Encoding& e) const;
+  void reportAdded(const Item& it, const Encoding& e, quint64 in, quint64 out);
+  int prepare(const Item& it, QFile& src, QByteArray& chunk, Encoding& e);
+  int encode(QFile& src, QByteArray chunk, const Encoding& e, const Sink& sink, quint64& in, quint64& out, uLong& crc);
   int addItem(zipFile zf, Stream& s, const Item& it);
+  int writeMember(QFile& f, qint64 base, const Item& it, QByteArray& cd);
   int copyEntry(unzFile uf, zipFile zf, Stream& s);
   int finish(zipFile zf, Stream& s);
 
@@ -521,130 +543,263 @@ int levelOf(char l) {
   return Z_DEFAULT_COMPRESSION;
 }
 
-int Run::addItem(zipFile zf, Stream& s, const Item& it) {
-  if (g_callbacks.service) {
-    const QByteArray n = it.name;
-    if (g_callbacks.service(n.constData(), uLong(n.size() + 1)) != 0) return ZpErrAborted;
-  }
-  zip_fileinfo zi{};
-  zi.tmz_date = it.tmz;
-  zi.external_fa = it.mode << 16;
+// How one file becomes member data.
+struct Encoding {
+  bool stored = false;
+  bool binary = false;
+  bool zip64 = false;
+  bool encrypted = false;
+  uLong cryptCrc = 0;  // the CRC, known before the data when encrypting
+};
+
+void putLe(QByteArray& b, quint64 v, int n) {
+  for (int i = 0; i < n; ++i) b += char((v >> (8 * i)) & 0xFF);
+}
+
+bool Run::notify(const Item& it) {
+  if (!g_callbacks.service) return true;
+  return g_callbacks.service(it.name.constData(), uLong(it.name.size() + 1)) == 0;
+}
+
+uLong Run::flagOf(const Item& it, const Encoding& e) const {
   bool ascii = true;
   for (const char c : it.name) ascii = ascii && uchar(c) < 0x80;
-  const uLong flag = ascii ? 0 : kUtf8Flag;
-  const char* pw = password_.isEmpty() ? nullptr : password_.constData();
-  const qint64 startPos = s.file->pos();
+  return (ascii ? 0 : kUtf8Flag) | (e.encrypted ? 1 : 0);
+}
 
-  if (it.folder) {
-    zi.external_fa |= 0x10;
-    if (zipOpenNewFileInZip4_64(zf, it.name.constData(), &zi, nullptr, 0, nullptr, 0, nullptr, 0, 0, 0, -MAX_WBITS,
-                                DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flag, 0) != ZIP_OK ||
-        zipCloseFileInZip(zf) != ZIP_OK)
-      return s.failed ? ZpErrWrite : ZpErrInternal;
+void Run::reportAdded(const Item& it, const Encoding& e, quint64 in, quint64 out) {
+  totalIn_ += in;
+  totalOut_ += out;
+  if (it.folder || e.stored) {
     print("  adding: " + it.name + " (stored 0%)");
-    return ZpOk;
+    return;
   }
+  const int percent = in == 0 ? 0 : int(qMax<qint64>(0, 100 - qint64(out * 100 / in)));
+  print("  adding: " + it.name + " (deflated " + QByteArray::number(percent) + "%)");
+}
 
-  QFile src(it.source);
+// Opens the file of it and decides how its data is kept; chunk receives the first read.
+int Run::prepare(const Item& it, QFile& src, QByteArray& chunk, Encoding& e) {
   if (!src.open(QIODevice::ReadOnly)) return ZpErrRead;
-  QByteArray chunk = src.read(kChunk);
+  chunk = src.read(kChunk);
   if (src.error() != QFileDevice::NoError) return ZpErrRead;
-  const bool binary = chunk.contains('\0');
-  LineEnds ends(o_.crlfToLf && !binary, o_.lfToCrlf && !binary);
-  const bool stored = it.size == 0 || isPicture(chunk) || levelOf(o_.level) == 0;
-  const quint64 estimate = ends.active() && o_.lfToCrlf && !o_.crlfToLf ? it.size * 2 : it.size;
-  const int zip64 = estimate >= kZip64Threshold ? 1 : 0;
-
-  // Encryption needs the CRC before the data: one pass over the converted bytes first.
-  uLong crcForCrypt = 0;
-  if (pw) {
-    LineEnds pre(o_.crlfToLf && !binary, o_.lfToCrlf && !binary);
-    crcForCrypt = crc32(0, nullptr, 0);
+  e.binary = chunk.contains('\0');
+  e.stored = it.size == 0 || isPicture(chunk) || levelOf(o_.level) == 0;
+  const bool doubling = o_.lfToCrlf && !o_.crlfToLf && !e.binary;
+  e.zip64 = (doubling ? it.size * 2 : it.size) >= kZip64Threshold;
+  e.encrypted = !password_.isEmpty();
+  if (e.encrypted) {
+    // The encryption header carries the CRC, so one pass over the converted bytes comes first.
+    LineEnds pre(o_.crlfToLf && !e.binary, o_.lfToCrlf && !e.binary);
+    e.cryptCrc = crc32(0, nullptr, 0);
     QByteArray c = chunk;
     for (;;) {
       const bool last = c.size() < kChunk || src.atEnd();
       const QByteArray data = pre.active() ? pre.convert(c, last) : c;
-      crcForCrypt = crc32_z(crcForCrypt, reinterpret_cast<const Bytef*>(data.constData()), size_t(data.size()));
+      e.cryptCrc = crc32_z(e.cryptCrc, reinterpret_cast<const Bytef*>(data.constData()), size_t(data.size()));
       if (last) break;
       c = src.read(kChunk);
       if (c.isEmpty() && src.error() != QFileDevice::NoError) return ZpErrRead;
     }
     if (!src.seek(chunk.size())) return ZpErrRead;
   }
+  return ZpOk;
+}
 
-  // Encrypted members are compressed and encrypted here and handed to minizip raw: its own
-  // encryption does not produce readable members in every build.
+// Converts, compresses and encrypts the data of src (first chunk given) into sink. in and out
+// count the bytes before and after, crc is over the bytes before compression.
+int Run::encode(QFile& src, QByteArray chunk, const Encoding& e, const Sink& sink, quint64& in, quint64& out,
+                uLong& crc) {
+  LineEnds ends(o_.crlfToLf && !e.binary, o_.lfToCrlf && !e.binary);
   std::unique_ptr<ZipCrypto> crypto;
-  if (pw) crypto = std::make_unique<ZipCrypto>(password_);
-  if (zipOpenNewFileInZip4_64(zf, it.name.constData(), &zi, nullptr, 0, nullptr, 0, nullptr, stored ? 0 : Z_DEFLATED,
-                              stored || crypto ? 0 : levelOf(o_.level), crypto ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                              Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix, flag | (crypto ? 1 : 0), zip64) != ZIP_OK)
-    return s.failed ? ZpErrWrite : ZpErrInternal;
-  z_stream ds{};
-  bool deflating = false;
-  auto cleanup = qScopeGuard([&] {
-    if (deflating) deflateEnd(&ds);
-  });
+  if (e.encrypted) crypto = std::make_unique<ZipCrypto>(password_);
   std::vector<unsigned char> zbuf(kChunk);
-  // Writes bytes already compressed (or stored) through the cipher to the member.
-  auto emitRaw = [&](unsigned char* p, size_t n) {
-    crypto->encrypt(p, n);
-    return n == 0 || zipWriteInFileInZip(zf, p, unsigned(n)) == ZIP_OK;
+  auto put = [&](unsigned char* p, size_t n) {
+    if (crypto) crypto->encrypt(p, n);
+    out += n;
+    return n == 0 || sink(reinterpret_cast<const char*>(p), n);
   };
   if (crypto) {
     unsigned char head[12];
     for (int i = 0; i < 10; ++i) head[i] = uchar(QRandomGenerator::system()->generate());
-    head[10] = uchar(crcForCrypt >> 16);
-    head[11] = uchar(crcForCrypt >> 24);
-    if (!emitRaw(head, sizeof head)) return s.failed ? ZpErrWrite : ZpErrInternal;
-    if (!stored) {
-      if (deflateInit2(&ds, levelOf(o_.level), Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
-        return ZpErrInternal;
-      deflating = true;
-    }
+    head[10] = uchar(e.cryptCrc >> 16);
+    head[11] = uchar(e.cryptCrc >> 24);
+    if (!put(head, sizeof head)) return ZpErrWrite;
   }
-  // Feeds plain data to the member; finish ends the deflate stream.
-  auto feed = [&](const QByteArray& data, bool finish) {
-    if (!crypto) {
-      return data.isEmpty() || zipWriteInFileInZip(zf, data.constData(), unsigned(data.size())) == ZIP_OK;
-    }
-    if (stored) {
-      QByteArray copy = data;
-      return emitRaw(reinterpret_cast<unsigned char*>(copy.data()), size_t(copy.size()));
-    }
-    ds.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    ds.avail_in = uInt(data.size());
-    int z = Z_OK;
-    do {
-      ds.next_out = zbuf.data();
-      ds.avail_out = uInt(zbuf.size());
-      z = deflate(&ds, finish ? Z_FINISH : Z_NO_FLUSH);
-      if (z == Z_STREAM_ERROR) return false;
-      if (!emitRaw(zbuf.data(), zbuf.size() - ds.avail_out)) return false;
-    } while (ds.avail_out == 0 || (finish && z != Z_STREAM_END));
-    return true;
-  };
-  quint64 in = 0;
+  z_stream ds{};
+  if (!e.stored && deflateInit2(&ds, levelOf(o_.level), Z_DEFLATED, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY) != Z_OK)
+    return ZpErrInternal;
+  auto end = qScopeGuard([&] {
+    if (!e.stored) deflateEnd(&ds);
+  });
+  crc = crc32(0, nullptr, 0);
+  in = out = 0;
   for (;;) {
     const bool last = chunk.size() < kChunk || src.atEnd();
-    const QByteArray data = ends.active() ? ends.convert(chunk, last) : chunk;
-    if (!feed(data, last)) return s.failed ? ZpErrWrite : ZpErrInternal;
+    QByteArray data = ends.active() ? ends.convert(chunk, last) : chunk;
+    crc = crc32_z(crc, reinterpret_cast<const Bytef*>(data.constData()), size_t(data.size()));
     in += quint64(data.size());
+    if (e.stored) {
+      if (!put(reinterpret_cast<unsigned char*>(data.data()), size_t(data.size()))) return ZpErrWrite;
+    } else {
+      ds.next_in = reinterpret_cast<Bytef*>(data.data());
+      ds.avail_in = uInt(data.size());
+      int z = Z_OK;
+      do {
+        ds.next_out = zbuf.data();
+        ds.avail_out = uInt(zbuf.size());
+        z = deflate(&ds, last ? Z_FINISH : Z_NO_FLUSH);
+        if (z == Z_STREAM_ERROR) return ZpErrInternal;
+        if (!put(zbuf.data(), zbuf.size() - ds.avail_out)) return ZpErrWrite;
+      } while (ds.avail_out == 0 || (last && z != Z_STREAM_END));
+    }
     if (last) break;
     chunk = src.read(kChunk);
     if (chunk.isEmpty() && src.error() != QFileDevice::NoError) return ZpErrRead;
   }
-  if (src.error() != QFileDevice::NoError) return ZpErrRead;
-  const int closed = crypto ? zipCloseFileInZipRaw64(zf, in, crcForCrypt) : zipCloseFileInZip(zf);
-  if (closed != ZIP_OK) return s.failed ? ZpErrWrite : ZpErrInternal;
-  if (s.failed) return ZpErrWrite;
+  return src.error() == QFileDevice::NoError ? ZpOk : ZpErrRead;
+}
 
-  const qint64 header = 30 + it.name.size() + (zip64 ? 20 : 0) + (pw ? 12 : 0);
-  const quint64 out = quint64(qMax<qint64>(0, s.file->pos() - startPos - header));
-  totalIn_ += in;
-  totalOut_ += out;
-  const int percent = in == 0 || stored ? 0 : int(qMax<qint64>(0, 100 - qint64(out * 100 / in)));
-  print("  adding: " + it.name + (stored ? " (stored 0%)" : " (deflated " + QByteArray::number(percent) + "%)"));
+// Adds it through minizip (new and rewritten archives); the data is encoded here and handed raw.
+int Run::addItem(zipFile zf, Stream& s, const Item& it) {
+  if (!notify(it)) return ZpErrAborted;
+  zip_fileinfo zi{};
+  zi.tmz_date = it.tmz;
+  zi.external_fa = it.mode << 16 | (it.folder ? 0x10 : 0);
+  Encoding e;
+  QFile src(it.source);
+  QByteArray chunk;
+  if (it.folder) e.stored = true;
+  else if (int r = prepare(it, src, chunk, e)) return r;
+  if (zipOpenNewFileInZip4_64(zf, it.name.constData(), &zi, nullptr, 0, nullptr, 0, nullptr, e.stored ? 0 : Z_DEFLATED,
+                              0, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, kMadeByUnix,
+                              flagOf(it, e), e.zip64 ? 1 : 0) != ZIP_OK)
+    return s.failed ? ZpErrWrite : ZpErrInternal;
+  quint64 in = 0, out = 0;
+  uLong crc = crc32(0, nullptr, 0);
+  if (!it.folder) {
+    const Sink sink = [&](const char* p, size_t n) { return zipWriteInFileInZip(zf, p, unsigned(n)) == ZIP_OK; };
+    if (int r = encode(src, chunk, e, sink, in, out, crc)) return r == ZpErrWrite && !s.failed ? ZpErrInternal : r;
+  }
+  if (zipCloseFileInZipRaw64(zf, in, crc) != ZIP_OK || s.failed) return s.failed ? ZpErrWrite : ZpErrInternal;
+  reportAdded(it, e, in, out);
+  return ZpOk;
+}
+
+// Writes it as a member at the current position of f (in-place appending) and returns its
+// central directory record in cd.
+int Run::writeMember(QFile& f, qint64 base, const Item& it, QByteArray& cd) {
+  if (!notify(it)) return ZpErrAborted;
+  Encoding e;
+  QFile src(it.source);
+  QByteArray chunk;
+  if (it.folder) e.stored = true;
+  else if (int r = prepare(it, src, chunk, e)) return r;
+  const qint64 headerPos = f.pos();
+  const uLong flag = flagOf(it, e);
+  const int method = e.stored ? 0 : Z_DEFLATED;
+  const int needed = e.zip64 ? 45 : 20;
+  auto localHeader = [&](uLong crc, quint64 csize, quint64 usize) {
+    QByteArray h;
+    putLe(h, 0x04034b50, 4);
+    putLe(h, needed, 2);
+    putLe(h, flag, 2);
+    putLe(h, method, 2);
+    putLe(h, it.dosDate, 4);
+    putLe(h, crc, 4);
+    putLe(h, e.zip64 ? 0xFFFFFFFFu : csize, 4);
+    putLe(h, e.zip64 ? 0xFFFFFFFFu : usize, 4);
+    putLe(h, quint64(it.name.size()), 2);
+    putLe(h, e.zip64 ? 20 : 0, 2);
+    h += it.name;
+    if (e.zip64) {
+      putLe(h, 1, 2);
+      putLe(h, 16, 2);
+      putLe(h, usize, 8);
+      putLe(h, csize, 8);
+    }
+    return h;
+  };
+  const QByteArray placeholder = localHeader(0, 0, 0);
+  if (f.write(placeholder) != placeholder.size()) return ZpErrWrite;
+
+  quint64 in = 0, out = 0;
+  uLong crc = crc32(0, nullptr, 0);
+  const bool plainCopy = !it.folder && e.stored && !e.encrypted && (e.binary || !(o_.crlfToLf || o_.lfToCrlf));
+  if (plainCopy) {
+    // Stored as it is: the CRC is taken over a reused buffer and the kernel copies the bytes.
+    if (!f.flush()) return ZpErrWrite;
+    crc = crc32_z(crc, reinterpret_cast<const Bytef*>(chunk.constData()), size_t(chunk.size()));
+    qint64 size = chunk.size();
+    std::vector<char> buf(static_cast<size_t>(kChunk));
+    for (;;) {
+      const qint64 n = src.read(buf.data(), kChunk);
+      if (n < 0) return ZpErrRead;
+      if (n == 0) break;
+      crc = crc32_z(crc, reinterpret_cast<const Bytef*>(buf.data()), size_t(n));
+      size += n;
+    }
+    loff_t from = 0, to = f.pos();
+    qint64 copied = 0;
+    while (copied < size) {
+      const ssize_t n = ::copy_file_range(src.handle(), &from, f.handle(), &to, size_t(size - copied), 0);
+      if (n <= 0) break;
+      copied += n;
+    }
+    // Where the kernel cannot copy between these files, the bytes go through the buffer.
+    if (copied < size) {
+      if (!src.seek(copied) || !f.seek(qint64(to))) return ZpErrWrite;
+      while (copied < size) {
+        const qint64 n = src.read(buf.data(), qMin<qint64>(kChunk, size - copied));
+        if (n <= 0) return ZpErrRead;
+        if (f.write(buf.data(), n) != n) return ZpErrWrite;
+        copied += n;
+      }
+    }
+    if (!f.seek(headerPos + placeholder.size() + size)) return ZpErrWrite;
+    in = out = quint64(size);
+  } else if (!it.folder) {
+    const Sink sink = [&](const char* p, size_t n) { return f.write(p, qint64(n)) == qint64(n); };
+    if (int r = encode(src, chunk, e, sink, in, out, crc)) return r;
+  }
+  if (!e.zip64 && (in >= 0xFFFFFFFFull || out >= 0xFFFFFFFFull)) return ZpErrInternal;
+  const qint64 endPos = f.pos();
+  const QByteArray header = localHeader(crc, out, in);
+  if (!f.seek(headerPos) || f.write(header) != header.size() || !f.seek(endPos)) return ZpErrWrite;
+
+  const quint64 offset = quint64(headerPos - base);
+  const bool bigOffset = offset >= 0xFFFFFFFFull;
+  QByteArray extra;
+  if (e.zip64 || bigOffset) {
+    QByteArray fields;
+    if (e.zip64) {
+      putLe(fields, in, 8);
+      putLe(fields, out, 8);
+    }
+    if (bigOffset) putLe(fields, offset, 8);
+    putLe(extra, 1, 2);
+    putLe(extra, quint64(fields.size()), 2);
+    extra += fields;
+  }
+  putLe(cd, 0x02014b50, 4);
+  putLe(cd, (3 << 8) | (e.zip64 || bigOffset ? 45 : 30), 2);
+  putLe(cd, e.zip64 || bigOffset ? 45 : 20, 2);
+  putLe(cd, flag, 2);
+  putLe(cd, method, 2);
+  putLe(cd, it.dosDate, 4);
+  putLe(cd, crc, 4);
+  putLe(cd, e.zip64 ? 0xFFFFFFFFu : out, 4);
+  putLe(cd, e.zip64 ? 0xFFFFFFFFu : in, 4);
+  putLe(cd, quint64(it.name.size()), 2);
+  putLe(cd, quint64(extra.size()), 2);
+  putLe(cd, 0, 2);  // comment
+  putLe(cd, 0, 2);  // disk
+  putLe(cd, 0, 2);  // internal attributes
+  putLe(cd, (it.mode << 16) | (it.folder ? 0x10 : 0), 4);
+  putLe(cd, bigOffset ? 0xFFFFFFFFu : offset, 4);
+  cd += it.name;
+  cd += extra;
+  reportAdded(it, e, in, out);
   return ZpOk;
 }
 
@@ -704,25 +859,55 @@ int Run::finish(zipFile zf, Stream& s) {
   return ZpOk;
 }
 
+// Appends in place: the new members go where the central directory began, then the old directory
+// records, the new ones and the end records follow. Only the directory is rewritten.
 int Run::appendInPlace(const std::vector<Item*>& adds) {
   QFile f(archive_);
   if (!f.open(QIODevice::ReadWrite)) return ZpErrCreate;
   Tail tail;
   if (!readTail(f, tail)) return ZpErrNotAZip;
-  Stream s{&f};
-  zlib_filefunc64_def ff = fileFunctions();
-  // minizip keeps the comment it finds only for plain archives: ours is passed at the close.
-  zipFile zf = zipOpen2_64(&s, APPEND_STATUS_ADDINZIP, nullptr, &ff);
-  if (!zf) return ZpErrNotAZip;
-  int r = ZpOk;
-  for (const Item* it : adds)
-    if ((r = addItem(zf, s, *it)) != ZpOk) break;
-  if (r == ZpOk) r = finish(zf, s);
-  else {
-    s.discard = true;
-    zipClose(zf, nullptr);
+  int r = f.seek(tail.start) ? ZpOk : ZpErrWrite;
+  QByteArray cd = tail.bytes.left(qsizetype(tail.cdSize));
+  for (size_t i = 0; r == ZpOk && i < adds.size(); ++i) r = writeMember(f, tail.base, *adds[i], cd);
+  if (r == ZpOk) {
+    const quint64 entries = tail.entries + adds.size();
+    const quint64 cdOffset = quint64(f.pos() - tail.base);
+    const quint64 cdSize = quint64(cd.size());
+    QByteArray end;
+    if (entries >= 0xFFFF || cdOffset >= 0xFFFFFFFFull || cdSize >= 0xFFFFFFFFull) {
+      const quint64 recordOffset = cdOffset + cdSize;
+      putLe(end, 0x06064b50, 4);
+      putLe(end, 44, 8);
+      putLe(end, (3 << 8) | 45, 2);
+      putLe(end, 45, 2);
+      putLe(end, 0, 4);
+      putLe(end, 0, 4);
+      putLe(end, entries, 8);
+      putLe(end, entries, 8);
+      putLe(end, cdSize, 8);
+      putLe(end, cdOffset, 8);
+      putLe(end, 0x07064b50, 4);
+      putLe(end, 0, 4);
+      putLe(end, recordOffset, 8);
+      putLe(end, 1, 4);
+    }
+    putLe(end, 0x06054b50, 4);
+    putLe(end, 0, 2);
+    putLe(end, 0, 2);
+    putLe(end, qMin<quint64>(entries, 0xFFFF), 2);
+    putLe(end, qMin<quint64>(entries, 0xFFFF), 2);
+    putLe(end, qMin<quint64>(cdSize, 0xFFFFFFFFull), 4);
+    putLe(end, qMin<quint64>(cdOffset, 0xFFFFFFFFull), 4);
+    putLe(end, quint64(comment_.size()), 2);
+    end += comment_;
+    const QByteArray all = cd + end;
+    if (f.write(all) != all.size() || !f.resize(f.pos())) r = ZpErrWrite;
   }
-  if (r == ZpOk && !syncToDisk(f)) r = ZpErrWrite;
+  if (r == ZpOk && o_.verbose)
+    print("total bytes=" + QByteArray::number(totalIn_) + ", compressed=" + QByteArray::number(totalOut_));
+  // Not forced to disk run by run: an archive built member by member is made durable once, by
+  // whoever finishes it.
+  if (r == ZpOk && !f.flush()) r = ZpErrWrite;
   if (r != ZpOk) {
     // Put the old central directory back where the new members began.
     f.unsetError();
