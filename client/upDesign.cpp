@@ -91,6 +91,7 @@ QString handoverText(const QString& designName, const QString& did) {
 #include <QSaveFile>
 #include <QTimer>
 #include <cstdio>
+#include <unistd.h>
 
 frmMain::~frmMain() = default;
 
@@ -103,6 +104,12 @@ void backToEditor(frmMain& w, const QString& designState) {
   g.designState = designState;
   w.progress->hide();
   w.WorkArea->show();
+}
+// The package is appended to one member per run without syncs; make it durable once, before it
+// replaces the old one.
+bool syncFile(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadWrite) && ::fsync(f.handle()) == 0;
 }
 }  // namespace
 
@@ -174,7 +181,7 @@ void frmMain::upDesign(const QString& designXML) {
   QSaveFile index(indexFile);
   bool packed = index.open(QIODevice::WriteOnly) && index.write(doc.toByteArray(-1)) >= 0 && index.commit();
   if (packed) {
-    packed = addToPackage(indexFile, true) &&
+    packed = addToPackage(indexFile, true) && syncFile(buildingFile_) &&
              std::rename(QFile::encodeName(buildingFile_).constData(), QFile::encodeName(upFile).constData()) == 0;
   }
   if (!packed) {
