@@ -24,7 +24,12 @@ class PlayerBridge : public QObject {
   Q_OBJECT
 public:
   explicit PlayerBridge(MoviePlayer* p) : QObject(p), player_(p) {}
-  Q_INVOKABLE void request(const QString& invokeText) { Q_EMIT player_->flashCall(invokeText); }
+  // Handed on from the event loop, not inside the channel's delivery: a request may open dialogs
+  // or wait for the network, and the web engine holds back page loads until the delivery returns.
+  Q_INVOKABLE void request(const QString& invokeText) {
+    QMetaObject::invokeMethod(player_, [p = player_, invokeText] { Q_EMIT p->flashCall(invokeText); },
+                              Qt::QueuedConnection);
+  }
   Q_INVOKABLE void offer(const QString& name) { player_->onOffer(name); }
   Q_INVOKABLE void ready() { player_->onBridgeReady(); }
 
