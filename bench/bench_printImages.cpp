@@ -5,6 +5,7 @@
 // Run: build/bench/bench_printImages [count=100]   (QT_QPA_PLATFORM=offscreen is set when missing)
 #include "Imaging.h"
 #include "PrintImage.h"
+#include "photo.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,20 +17,6 @@
 #include <cstdio>
 
 namespace {
-QImage photo(int w, int h, quint32 seed) {
-  QImage img(w, h, QImage::Format_RGB32);
-  QRandomGenerator rng(seed);
-  for (int y = 0; y < h; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-    for (int x = 0; x < w; ++x) {
-      const int n = int(rng.generate() & 31) - 16;
-      line[x] = qRgb(std::clamp(x * 255 / w + n, 0, 255), std::clamp(y * 255 / h + n, 0, 255),
-                     std::clamp(((x * 3 + y + int(seed) * 700) % 512) / 2 + n, 0, 255));
-    }
-  }
-  return img;
-}
-
 double psnr(const QImage& a, const QImage& b) {
   if (a.size() != b.size()) return 0;
   const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);

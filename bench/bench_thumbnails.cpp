@@ -4,6 +4,7 @@
 // Run: build/bench/bench_thumbnails [count]   (QT_QPA_PLATFORM=offscreen is set when missing)
 #include "ImagingHelpers.h"
 #include "Imaging.h"
+#include "photo.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,24 +14,6 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-namespace {
-// A photo-like picture: smooth gradients with fine noise, so the JPEG carries real detail.
-QImage photo(int w, int h, quint32 seed) {
-  QImage img(w, h, QImage::Format_RGB32);
-  QRandomGenerator rng(seed);
-  for (int y = 0; y < h; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-    for (int x = 0; x < w; ++x) {
-      const int n = int(rng.generate() & 31) - 16;
-      const int r = std::clamp((x * 255 / w) + n, 0, 255);
-      const int g = std::clamp((y * 255 / h) + n, 0, 255);
-      const int b = std::clamp(((x + y + int(seed) * 500) % 512) / 2 + n, 0, 255);
-      line[x] = qRgb(r, g, b);
-    }
-  }
-  return img;
-}
-}  // namespace
 
 int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

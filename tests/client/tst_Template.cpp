@@ -1,6 +1,7 @@
 // The template browser and its download and new-design requests, on fake movies and a fake web
 // browser: where streamed files are stored, what the list files hold, how a design is created or
 // refused, which view shows after each request, and where the window goes when it closes.
+#include "FileFixture.h"
 #include "FakePlatform.h"
 #include "FlashBridge.h"
 #include "Forms.h"
@@ -21,23 +22,6 @@
 #include <memory>
 
 namespace {
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
-QStringList filesUnder(const QString& root) {
-  QStringList out;
-  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext()) out << QDir(root).relativeFilePath(it.next());
-  out.sort();
-  return out;
-}
 QString u8(const char* s) { return QString::fromUtf8(s); }
 }  // namespace
 

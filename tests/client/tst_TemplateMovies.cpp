@@ -1,6 +1,7 @@
 // The downloader and new-design movies in real movie players, with the template browser, against
 // a loopback server that serves a template as the shop does: the files arrive byte for byte,
 // files already stored are not fetched again, and the new-design movie creates the design.
+#include "FileFixture.h"
 #include "FakePlatform.h"
 #include "Forms.h"
 #include "ICO.h"
@@ -19,10 +20,6 @@
 #include <QWebEngineView>
 
 namespace {
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 const char* kNo = "0123456789ABCDEF0123456789ABCDEF";
 }  // namespace
 

@@ -1,4 +1,5 @@
 // The design editor's requests to the workspace, through the movie's own request texts.
+#include "FileFixture.h"
 #include "DesignPackage.h"
 #include "FakePlatform.h"
 #include "FlashBridge.h"
@@ -15,26 +16,6 @@
 #include <QProcess>
 #include <QtTest>
 
-namespace {
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
-// Every file under folder, relative to it, sorted.
-QStringList tree(const QString& folder) {
-  QStringList out;
-  QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext()) out << QDir(folder).relativeFilePath(it.next());
-  out.sort();
-  return out;
-}
-}  // namespace
 
 class TestDoFlashCall : public QObject {
   Q_OBJECT
@@ -179,7 +160,7 @@ private Q_SLOTS:
                              "outside.jpg"})
       writeFile(root + "/" + f, "x");
     request("removeImg", argument);
-    QStringList files = tree(root);
+    QStringList files = filesUnder(root);
     QCOMPARE(files, left);
     QVERIFY(work->calls.isEmpty());
   }
@@ -219,12 +200,12 @@ private Q_SLOTS:
 
   // Other letter cases, "getThumb" and unknown names change nothing and answer nothing.
   void ignoredNames() {
-    const QStringList before = tree(root);
+    const QStringList before = filesUnder(root);
     for (const char* n : {"login", "Savepages", "SAVEDESIGN", "importimg", "getThumb", "removeimg", "nothing"})
       request(n, "MyDesign/D/x");
     work->flashCall("<not xml");
     work->flashCall("<invoke name=\"editing\"><arguments/></invoke>");  // no argument
-    QCOMPARE(tree(root), before);
+    QCOMPARE(filesUnder(root), before);
     QVERIFY(work->calls.isEmpty());
     QVERIFY(fp->msgBox.shown.isEmpty());
     QVERIFY(fp->fileDialog.titles.isEmpty());

@@ -1,5 +1,6 @@
 // The design workspace window: load steps, start data, template list, opening the design,
 // closing and the timers.
+#include "FileFixture.h"
 #include "FakePlatform.h"
 #include "FlashBridge.h"
 #include "Form.h"
@@ -19,14 +20,6 @@
 #include <QTimer>
 #include <QtTest>
 
-namespace {
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
-}  // namespace
 
 class TestFrmMain : public QObject {
   Q_OBJECT

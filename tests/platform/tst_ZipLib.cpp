@@ -1,4 +1,5 @@
 // The zip library layer against real files, read back by Python's zipfile and "unzip -t".
+#include "FileFixture.h"
 #include "ZipLib.h"
 #include "ZipReader.h"
 
@@ -58,13 +59,6 @@ int zp(const QString& archive, const QStringList& specs, ZipOptions o = clientOp
   }
   const QByteArray a = archive.toLocal8Bit();
   return ZpArchive(int(specs.size()), archive.isNull() ? nullptr : a.constData(), &names);
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  QCOMPARE(f.write(bytes), bytes.size());
 }
 
 QByteArray readFile(const QString& path) {

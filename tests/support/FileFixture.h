@@ -1,0 +1,12 @@
+#pragma once
+// Small file helpers shared by the tests.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The bytes of a file, or "<missing>" when it cannot be read.
+QByteArray readAll(const QString& path);
+// Writes bytes to path, creating its folders; a failure fails the running test.
+void writeFile(const QString& path, const QByteArray& bytes);
+// Every file under root (hidden ones too), relative to it, sorted.
+QStringList filesUnder(const QString& root);
