@@ -57,6 +57,34 @@ QString beforeNul(const QString& s) {
 
 Handle ownerOrNone(Handle owner) { return owner == -1 ? 0 : owner; }
 
+// The record both file dialogs start from: buffers of the path limit, the converted filter.
+OpenFileName fileRecord(const QString& fileName, const QString& fileTitle, const QString& filter,
+                        int32_t filterIndex, const QString& initDir, const QString& dlgTitle,
+                        const QString& defaultExt, Handle owner) {
+  OpenFileName r;
+  r.owner = ownerOrNone(owner);
+  r.filter = convertFilter(filter);
+  r.file = buffer(fileName, MaxPath);
+  r.maxFile = MaxPath;
+  r.fileTitle = buffer(fileTitle, MaxPath);
+  r.maxFileTitle = MaxPath;
+  r.initialDir = initDir;
+  r.title = dlgTitle;
+  r.defExt = defaultExt;
+  r.filterIndex = filterIndex;
+  return r;
+}
+
+// What a file dialog hands back on success.
+void readBack(const OpenFileName& r, QString& fileName, QString& fileTitle, QString& filter,
+              int32_t& filterIndex, int32_t& flags) {
+  fileName = beforeNul(r.file);
+  fileTitle = beforeNul(r.fileTitle);
+  flags = int32_t(r.flags);
+  filterIndex = r.filterIndex;
+  filter = filterEntry(r.filter, r.filterIndex);
+}
+
 uint16_t toWord(int32_t v) { return uint16_t(std::clamp<int32_t>(v, 0, 65535)); }
 
 // Sets a member of a late-bound object by name; a member it does not have, or that refuses the
@@ -163,17 +191,7 @@ bool GCommonDialog::VBGetOpenFileName(QString& fileName, QString& fileTitle, boo
                                       Handle owner, int32_t& flags, const QVariant&, const QVariant&) {
   lastReturn = 0;
   lastError = 0;
-  OpenFileName r;
-  r.owner = ownerOrNone(owner);
-  r.filter = convertFilter(filter);
-  r.file = buffer(fileName, MaxPath);
-  r.maxFile = MaxPath;
-  r.fileTitle = buffer(fileTitle, MaxPath);
-  r.maxFileTitle = MaxPath;
-  r.initialDir = initDir;
-  r.title = dlgTitle;
-  r.defExt = defaultExt;
-  r.filterIndex = filterIndex;
+  OpenFileName r = fileRecord(fileName, fileTitle, filter, filterIndex, initDir, dlgTitle, defaultExt, owner);
   uint32_t f = uint32_t(flags) & ~uint32_t(Ofn::EnableHook | Ofn::EnableTemplate);
   if (fileMustExist) f |= Ofn::FileMustExist;
   if (multiSelect) f |= Ofn::AllowMultiSelect;
@@ -182,11 +200,7 @@ bool GCommonDialog::VBGetOpenFileName(QString& fileName, QString& fileTitle, boo
   r.flags = f;
 
   if (finish(port.getOpenFileName(r))) {
-    fileName = beforeNul(r.file);
-    fileTitle = beforeNul(r.fileTitle);
-    flags = int32_t(r.flags);
-    filterIndex = r.filterIndex;
-    filter = filterEntry(r.filter, r.filterIndex);
+    readBack(r, fileName, fileTitle, filter, filterIndex, flags);
     if (r.flags & Ofn::ReadOnly) readOnly = true;
     return true;
   }
@@ -204,28 +218,14 @@ bool GCommonDialog::VBGetSaveFileName(QString& fileName, QString& fileTitle, boo
                                       const QVariant&) {
   lastReturn = 0;
   lastError = 0;
-  OpenFileName r;
-  r.owner = ownerOrNone(owner);
-  r.filter = convertFilter(filter);
-  r.file = buffer(fileName, MaxPath);
-  r.maxFile = MaxPath;
-  r.fileTitle = buffer(fileTitle, MaxPath);
-  r.maxFileTitle = MaxPath;
-  r.initialDir = initDir;
-  r.title = dlgTitle;
-  r.defExt = defaultExt;
-  r.filterIndex = filterIndex;
+  OpenFileName r = fileRecord(fileName, fileTitle, filter, filterIndex, initDir, dlgTitle, defaultExt, owner);
   uint32_t f = uint32_t(flags) & ~uint32_t(Ofn::EnableHook | Ofn::EnableTemplate);
   if (overwritePrompt) f |= Ofn::OverwritePrompt;
   f |= Ofn::HideReadOnly;
   r.flags = f;
 
   if (finish(port.getSaveFileName(r))) {
-    fileName = beforeNul(r.file);
-    fileTitle = beforeNul(r.fileTitle);
-    flags = int32_t(r.flags);
-    filterIndex = r.filterIndex;
-    filter = filterEntry(r.filter, r.filterIndex);
+    readBack(r, fileName, fileTitle, filter, filterIndex, flags);
     return true;
   }
   fileName.clear();

@@ -1,7 +1,13 @@
 #include "PrintImage.h"
 
+#include "frmMain.h"
+#include "Imaging.h"
+#include "mainModule.h"
+#include "upDesign.h"
 #include "VbMath.h"
 
+#include <QDomElement>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cmath>
@@ -74,14 +80,6 @@ QString percentText(double value) { return QString::number(value, 'g', 15); }
 }  // namespace PrintImage
 
 // The workspace's print picture procedures.
-
-#include "Imaging.h"
-#include "frmMain.h"
-#include "mainModule.h"
-#include "upDesign.h"
-
-#include <QDomElement>
-#include <QFile>
 
 double frmMain::Max(double a, double b) { return PrintImage::Max(a, b); }
 

@@ -1,8 +1,30 @@
 #include "upDesign.h"
 
+#include "buy.h"
+#include "Cdir.h"
+#include "cZip.h"
+#include "DoEvents.h"
+#include "FlashBridge.h"
+#include "FlashPlayer.h"
+#include "Forms.h"
+#include "frmMain.h"
+#include "LogIN.h"
+#include "mainModule.h"
+#include "MsgBox.h"
+#include "orderRequest.h"
+#include "Paths.h"
+#include "Platform.h"
 #include "PrintImage.h"
+#include "WelCome.h"
+#include "XmlDom.h"
 
+#include <QDomDocument>
+#include <QFile>
+#include <QSaveFile>
 #include <QStringList>
+#include <QTimer>
+#include <cstdio>
+#include <unistd.h>
 
 namespace UpDesign {
 
@@ -68,30 +90,6 @@ QString handoverText(const QString& designName, const QString& did) {
 }  // namespace UpDesign
 
 // The workspace's part of the upload: package, registration with the shop and hand-over.
-
-#include "Cdir.h"
-#include "DoEvents.h"
-#include "FlashBridge.h"
-#include "FlashPlayer.h"
-#include "Forms.h"
-#include "LogIN.h"
-#include "MsgBox.h"
-#include "Paths.h"
-#include "Platform.h"
-#include "WelCome.h"
-#include "XmlDom.h"
-#include "buy.h"
-#include "cZip.h"
-#include "frmMain.h"
-#include "mainModule.h"
-#include "orderRequest.h"
-
-#include <QDomDocument>
-#include <QFile>
-#include <QSaveFile>
-#include <QTimer>
-#include <cstdio>
-#include <unistd.h>
 
 frmMain::~frmMain() = default;
 

@@ -16,7 +16,6 @@
 #include <QProcess>
 #include <QtTest>
 
-
 class TestDoFlashCall : public QObject {
   Q_OBJECT
   QTemporaryDir* tmp = nullptr;

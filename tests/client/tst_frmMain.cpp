@@ -20,7 +20,6 @@
 #include <QTimer>
 #include <QtTest>
 
-
 class TestFrmMain : public QObject {
   Q_OBJECT
   QTemporaryDir* tmp = nullptr;

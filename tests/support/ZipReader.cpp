@@ -66,6 +66,13 @@ ZipReadOut readZipWithPython(const QString& archive, const QString& password, qi
   return out;
 }
 
+QByteArray readZipMember(const QString& archive, const QString& name) {
+  QProcess p;
+  p.start("python3", {"-c", "import sys,zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))",
+                      archive, name});
+  return p.waitForFinished(240000) ? p.readAllStandardOutput() : QByteArray();
+}
+
 bool unzipTestOk(const QString& archive, QString* output) {
   QProcess p;
   p.start("unzip", {"-t", archive});

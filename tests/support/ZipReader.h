@@ -16,6 +16,8 @@ struct ZipReadOut {
 
 // Members larger than maxRead bytes (when not negative) are listed but their data is not read.
 ZipReadOut readZipWithPython(const QString& archive, const QString& password = QString(), qint64 maxRead = -1);
+// The data of one member as Python's zipfile reads it; empty when it cannot.
+QByteArray readZipMember(const QString& archive, const QString& name);
 // True when "unzip -t" finds the archive sound.
 bool unzipTestOk(const QString& archive, QString* output = nullptr);
 // The hex SHA-256 of bytes, to compare with a member's "sha256".
