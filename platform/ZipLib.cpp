@@ -1,5 +1,6 @@
 #include "ZipLib.h"
 
+#include "Crc32.h"
 #include "Paths.h"
 
 #include <QByteArray>
@@ -25,7 +26,9 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -395,32 +398,29 @@ void Run::addFound(const QFileInfo& info, const QString& relName) {
   items_.push_back(std::move(it));
 }
 
+// The member list is read from the central directory that comes with the tail: walking the
+// records through the file would cost every run in proportion to the archive.
 int Run::readEntries() {
   QFile f(archive_);
   if (!f.open(QIODevice::ReadOnly)) return ZpErrNotAZip;
-  Stream s{&f};
-  zlib_filefunc64_def ff = fileFunctions();
-  unzFile uf = unzOpen2_64(&s, &ff);
-  if (!uf) return ZpErrNotAZip;
-  int r = ZpOk;
-  for (int e = unzGoToFirstFile(uf); e == UNZ_OK; e = unzGoToNextFile(uf)) {
-    unz_file_info64 info{};
-    char name[65536];
-    if (unzGetCurrentFileInfo64(uf, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
-      r = ZpErrNotAZip;
-      break;
-    }
-    Entry en;
-    en.name = QByteArray(name, int(info.size_filename));
-    en.key = keyOf(en.name);
-    en.dosDate = info.dosDate;
-    entries_.push_back(std::move(en));
-  }
-  unzClose(uf);
   Tail t;
-  if (r == ZpOk && !readTail(f, t)) r = ZpErrNotAZip;
+  if (!readTail(f, t)) return ZpErrNotAZip;
+  const auto* p = reinterpret_cast<const uchar*>(t.bytes.constData());
+  quint64 at = 0;
+  for (quint64 n = 0; n < t.entries; ++n) {
+    if (at + 46 > t.cdSize || le(p + at, 4) != 0x02014b50) return ZpErrNotAZip;
+    const quint64 nameLen = le(p + at + 28, 2);
+    const quint64 next = at + 46 + nameLen + le(p + at + 30, 2) + le(p + at + 32, 2);
+    if (next > t.cdSize) return ZpErrNotAZip;
+    Entry en;
+    en.name = t.bytes.mid(qsizetype(at + 46), qsizetype(nameLen));
+    en.key = keyOf(en.name);
+    en.dosDate = uLong(le(p + at + 12, 4));
+    entries_.push_back(std::move(en));
+    at = next;
+  }
   comment_ = t.comment;
-  return r;
+  return ZpOk;
 }
 
 int Run::remove(const QStringList& specs) {
@@ -591,12 +591,12 @@ int Run::prepare(const Item& it, QFile& src, QByteArray& chunk, Encoding& e) {
   if (e.encrypted) {
     // The encryption header carries the CRC, so one pass over the converted bytes comes first.
     LineEnds pre(o_.crlfToLf && !e.binary, o_.lfToCrlf && !e.binary);
-    e.cryptCrc = crc32(0, nullptr, 0);
+    e.cryptCrc = 0;
     QByteArray c = chunk;
     for (;;) {
       const bool last = c.size() < kChunk || src.atEnd();
       const QByteArray data = pre.active() ? pre.convert(c, last) : c;
-      e.cryptCrc = crc32_z(e.cryptCrc, reinterpret_cast<const Bytef*>(data.constData()), size_t(data.size()));
+      e.cryptCrc = crc32Update(e.cryptCrc, data.constData(), size_t(data.size()));
       if (last) break;
       c = src.read(kChunk);
       if (c.isEmpty() && src.error() != QFileDevice::NoError) return ZpErrRead;
@@ -632,12 +632,12 @@ int Run::encode(QFile& src, QByteArray chunk, const Encoding& e, const Sink& sin
   auto end = qScopeGuard([&] {
     if (!e.stored) deflateEnd(&ds);
   });
-  crc = crc32(0, nullptr, 0);
+  crc = 0;
   in = out = 0;
   for (;;) {
     const bool last = chunk.size() < kChunk || src.atEnd();
     QByteArray data = ends.active() ? ends.convert(chunk, last) : chunk;
-    crc = crc32_z(crc, reinterpret_cast<const Bytef*>(data.constData()), size_t(data.size()));
+    crc = crc32Update(crc, data.constData(), size_t(data.size()));
     in += quint64(data.size());
     if (e.stored) {
       if (!put(reinterpret_cast<unsigned char*>(data.data()), size_t(data.size()))) return ZpErrWrite;
@@ -676,7 +676,7 @@ int Run::addItem(zipFile zf, Stream& s, const Item& it) {
                               flagOf(it, e), e.zip64 ? 1 : 0) != ZIP_OK)
     return s.failed ? ZpErrWrite : ZpErrInternal;
   quint64 in = 0, out = 0;
-  uLong crc = crc32(0, nullptr, 0);
+  uLong crc = 0;
   if (!it.folder) {
     const Sink sink = [&](const char* p, size_t n) { return zipWriteInFileInZip(zf, p, unsigned(n)) == ZIP_OK; };
     if (int r = encode(src, chunk, e, sink, in, out, crc)) return r == ZpErrWrite && !s.failed ? ZpErrInternal : r;
@@ -724,21 +724,27 @@ int Run::writeMember(QFile& f, qint64 base, const Item& it, QByteArray& cd) {
   if (f.write(placeholder) != placeholder.size()) return ZpErrWrite;
 
   quint64 in = 0, out = 0;
-  uLong crc = crc32(0, nullptr, 0);
+  uLong crc = 0;
   const bool plainCopy = !it.folder && e.stored && !e.encrypted && (e.binary || !(o_.crlfToLf || o_.lfToCrlf));
   if (plainCopy) {
-    // Stored as it is: the CRC is taken over a reused buffer and the kernel copies the bytes.
+    // Stored as it is: the kernel copies the bytes while a second thread takes their CRC, both
+    // over the same length, so that a run costs little more than the copy itself.
     if (!f.flush()) return ZpErrWrite;
-    crc = crc32_z(crc, reinterpret_cast<const Bytef*>(chunk.constData()), size_t(chunk.size()));
-    qint64 size = chunk.size();
+    const qint64 size = src.size();
+    if (size < chunk.size()) return ZpErrRead;
+    auto crcOfSource = [fd = src.handle(), size, head = chunk]() -> std::optional<uLong> {
+      uLong c = crc32Update(0, head.constData(), size_t(head.size()));
+      std::vector<char> b(static_cast<size_t>(kChunk));
+      for (qint64 at = head.size(); at < size;) {
+        const ssize_t n = ::pread(fd, b.data(), size_t(qMin<qint64>(kChunk, size - at)), at);
+        if (n <= 0) return std::nullopt;
+        c = crc32Update(c, b.data(), size_t(n));
+        at += n;
+      }
+      return c;
+    };
+    auto crcJob = std::async(size > chunk.size() ? std::launch::async : std::launch::deferred, crcOfSource);
     std::vector<char> buf(static_cast<size_t>(kChunk));
-    for (;;) {
-      const qint64 n = src.read(buf.data(), kChunk);
-      if (n < 0) return ZpErrRead;
-      if (n == 0) break;
-      crc = crc32_z(crc, reinterpret_cast<const Bytef*>(buf.data()), size_t(n));
-      size += n;
-    }
     loff_t from = 0, to = f.pos();
     qint64 copied = 0;
     while (copied < size) {
@@ -756,6 +762,9 @@ int Run::writeMember(QFile& f, qint64 base, const Item& it, QByteArray& cd) {
         copied += n;
       }
     }
+    const std::optional<uLong> sourceCrc = crcJob.get();
+    if (!sourceCrc) return ZpErrRead;
+    crc = *sourceCrc;
     if (!f.seek(headerPos + placeholder.size() + size)) return ZpErrWrite;
     in = out = quint64(size);
   } else if (!it.folder) {
