@@ -268,16 +268,8 @@ QString templateNumberOf(const QString& url) {
   return parts.size() < 2 ? QString() : parts[1];
 }
 
-bool isBareFileName(const QString& name) {
-  if (name.isEmpty() || name == "." || name.contains("..") || name.contains('/') || name.contains('\\'))
-    return false;
-  for (const QChar c : name)
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
-  return true;
-}
-
 QString downloadTarget(const QString& name) {
-  if (!isBareFileName(name)) return QString();
+  if (!Paths::isBareName(name)) return QString();
   const QStringList parts = name.toLower().split('.');
   const bool package = parts.size() < 2 || parts[1] == "dpt";
   return Paths::join(package ? g.templatePath : g.pagesPath, name);

@@ -74,8 +74,6 @@ QString templateNumberOf(const QString& url);
 // of the lower-cased name between its first and second "." is "dpt", or the name has no "."),
 // pagesPath for any other file. Empty for a name that is not a bare file name.
 QString downloadTarget(const QString& name);
-// A bare file name: not empty, not "." or "..", without "/", "\", "..", NUL or control characters.
-bool isBareFileName(const QString& name);
 
 // The design name the user typed, with the characters a design name cannot hold removed and the
 // blanks at its ends trimmed.

@@ -39,6 +39,8 @@ void frmMain::doFlashCall(const QString& name, const QString& argument) {
   if (name == "savePagesName") {
     pageName = argument;
   } else if (name == "savePages") {
+    // The page name is the editor's; one that would lead out of the Pages folder writes nothing.
+    if (!Paths::isBareName(pageName + ".PAG")) return;
     ensureFolder(g.designPath + "/Pages");
     writeTextFile(Paths::resolveCase(g.designPath + "/Pages") + "/" + pageName + ".PAG", argument);
   } else if (name == "upDesign") {

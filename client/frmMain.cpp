@@ -116,7 +116,7 @@ void frmMain::openTemplate() {
   DoEvents();
   const QString mode =
       Paths::existsAnyCase(Paths::programFolder() + "/MyDesign/" + g.designName + "/Thumb") ? "edit" : "new";
-  const QStringList openArgs{"Local", g.siteURL, mode, g.designName};
+  const QStringList openArgs{"Local", escapeForCall(g.siteURL), mode, escapeForCall(g.designName)};
 
   File1 = Paths::resolveCase(g.designPath + "/images");
   const QDir folder(File1);

@@ -56,6 +56,13 @@ private Q_SLOTS:
     request("savePages", "<page>一</page>");
     request("savePages", "<page>二</page>");  // same name: replaced
     QCOMPARE(readAll(g.designPath + "/Pages/封面.PAG"), QString::fromUtf8("<page>二</page>\r\n").toUtf8());
+    // Names that would lead out of the Pages folder write nothing anywhere.
+    const QStringList before = filesUnder(root);
+    for (const QString& bad : QStringList{"../../escape", "a/b", "..\\up", QString("nul") + QChar(0)}) {
+      request("savePagesName", bad);
+      request("savePages", "<page>out</page>");
+    }
+    QCOMPARE(filesUnder(root), before);
     request("saveThumb", "MyDesign/D/Images/Thumb/a.jpg");
     QCOMPARE(readAll(g.designPath + "/Thumb"), QByteArray("MyDesign/D/Images/Thumb/a.jpg\r\n"));
     QVERIFY(work->calls.isEmpty());

@@ -14,6 +14,7 @@
 #include "mainModule.h"
 #include "rightClick.h"
 
+#include <QDomDocument>
 #include <QFrame>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -179,16 +180,20 @@ private Q_SLOTS:
     QVERIFY(!QFile::exists(images + "/Thumb/.hidden.jpg"));
   }
 
-  // An empty picture folder sends an empty list; the thumbnail folder is made.
+  // An empty picture folder sends an empty list; the thumbnail folder is made. The design's name
+  // reaches the editor escaped, so the call stays well-formed.
   void openTemplateEmptyFolder() {
     FakePlatform fp;
-    openDesign("E");
+    openDesign("R&D <1>");
     QVERIFY(QDir().mkpath(g.designPath + "/images"));
     Forms::workspace().load();
     const QStringList calls = fp.player("WorkArea")->calls;
     QCOMPARE(calls.size(), 3);
     QCOMPARE(calls[1], BuildCall("loadImgs", {""}));
-    QCOMPARE(calls[2], BuildCall("openTemplate", {"Local", g.siteURL, "new", "E"}));
+    QCOMPARE(calls[2], BuildCall("openTemplate", {"Local", g.siteURL, "new", "R&amp;D &lt;1>"}));
+    QDomDocument call;
+    QVERIFY(call.setContent(calls[2]));
+    QCOMPARE(call.elementsByTagName("string").item(3).toElement().text(), QString("R&D <1>"));
     QVERIFY(QFileInfo(g.designPath + "/images/Thumb").isDir());
   }
 
