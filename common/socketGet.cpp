@@ -121,7 +121,7 @@ Result request(Winsock& socket, const QString& address, Reply& state, int limitS
   if (socket.State() == Winsock::sckClosed) {
     socket.setRemoteHost(a.hostName);
     socket.setRemotePort(a.port);
-    socket.Connect();  // a connect that cannot start shows as the time-out below
+    if (!socket.Connect()) return Result::TimedOut;  // nothing started: no connection will come
   }
 
   QPointer<Winsock> s(&socket);
@@ -130,7 +130,11 @@ Result request(Winsock& socket, const QString& address, Reply& state, int limitS
   const qint64 limitMs = qint64(limitSeconds) * 1000;
   while (s && s->State() != Winsock::sckConnected) {
     const qint64 left = limitMs - elapsed.elapsed();
-    if (left < 0) {
+    // A refused or failed connect never becomes a connection: it is reported at once rather
+    // than at the limit.
+    const int state = s->State();
+    const bool lost = state == Winsock::sckError || state == Winsock::sckClosing || state == Winsock::sckClosed;
+    if (left < 0 || lost) {
       s->Close();
       return Result::TimedOut;
     }

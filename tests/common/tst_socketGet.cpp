@@ -9,6 +9,13 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
+
 using socketGet::Result;
 using socketGet::Status;
 
@@ -75,6 +82,7 @@ private Q_SLOTS:
   void replies_data();
   void replies();
   void connectTimeOut();
+  void refusedConnectEndsTheWait();
   void keptAliveConnectionIsUsedAgain();
   void connectionClosedByServerIsOpenedAgain();
   void nginxKeepsTheConnection();
@@ -266,7 +274,37 @@ void tst_socketGet::replies() {
   if (fileExists) QCOMPARE(readAll(target), file);
 }
 
+// A listening socket that never accepts and whose queue is already full: the kernel drops
+// further connection attempts, so a connect to it neither succeeds nor is refused.
+struct SilentListener {
+  int fd = -1;
+  std::vector<int> fillers;
+  quint16 port = 0;
+  SilentListener() {
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 0) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      return;
+    port = ntohs(a.sin_port);
+    for (int i = 0; i < 2; ++i) {
+      const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      fillers.push_back(c);
+    }
+  }
+  ~SilentListener() {
+    for (int c : fillers) ::close(c);
+    if (fd >= 0) ::close(fd);
+  }
+};
+
 void tst_socketGet::connectTimeOut() {
+  SilentListener silent;
+  QVERIFY(silent.port != 0);
   Winsock ws;
   socketGet::Reply state;
   int ticks = 0;
@@ -275,11 +313,23 @@ void tst_socketGet::connectTimeOut() {
   other.start(50);
   QElapsedTimer t;
   t.start();
-  const QString address = QString("127.0.0.1:%1/novrel/ver.xml").arg(RawServer::unusedPort());
+  const QString address = QString("127.0.0.1:%1/novrel/ver.xml").arg(silent.port);
   QCOMPARE(socketGet::request(ws, address, state, 1), Result::TimedOut);
   QVERIFY(t.elapsed() >= 1000);  // the whole limit is waited
   QCOMPARE(ws.State(), 0);       // and the socket closed
   QVERIFY(ticks > 5);            // while other events ran
+}
+
+// Nobody listens: the refusal ends the wait, long before its limit.
+void tst_socketGet::refusedConnectEndsTheWait() {
+  Winsock ws;
+  socketGet::Reply state;
+  QElapsedTimer t;
+  t.start();
+  const QString address = QString("127.0.0.1:%1/novrel/ver.xml").arg(RawServer::unusedPort());
+  QCOMPARE(socketGet::request(ws, address, state, 60), Result::TimedOut);
+  QVERIFY(t.elapsed() < 30000);
+  QCOMPARE(ws.State(), 0);
 }
 
 void tst_socketGet::keptAliveConnectionIsUsedAgain() {
