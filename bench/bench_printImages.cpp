@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < count; ++i) {
     Imaging::Picture pic;
     pic.load(photos[i]);
-    Imaging::saveJpeg(pic.scaledTo(d.size), dir.filePath(QString("ours/%1").arg(i)), 100,
+    Imaging::saveJpeg(pic.scaledTo(d.size, Imaging::Picture::Scaling::Print), dir.filePath(QString("ours/%1").arg(i)), 100,
                       Imaging::Chroma::Full444);
   }
   const double ours = t.elapsed() / 1000.0;

@@ -124,7 +124,7 @@ void frmMain::prepPicture(QDomElement node, int n, bool sharp) {
     if (d.copy) {
       made = QFile::copy(source, target);
     } else {
-      const QImage scaled = picture.scaledTo(d.size);
+      const QImage scaled = picture.scaledTo(d.size, Imaging::Picture::Scaling::Print);
       made = !scaled.isNull() && Imaging::saveJpeg(scaled, target, 100, Imaging::Chroma::Full444);
     }
   }

@@ -33,14 +33,19 @@ public:
   int width() const { return size_.width(); }
   int height() const { return size_.height(); }
   bool isJpeg() const { return jpeg_; }
+  // How scaledTo trades speed for fidelity: Fast for what is looked at on screen (thumbnails),
+  // Print for what is printed: decoded at no less than four times the target where the DCT can
+  // shrink it, with every DCT step exact, then resampled with Lanczos-3.
+  enum class Scaling { Fast, Print };
   // The whole picture smoothly scaled to exactly size; null when it cannot be decoded.
-  QImage scaledTo(const QSize& size) const;
+  QImage scaledTo(const QSize& size, Scaling scaling = Scaling::Fast) const;
   // The whole picture at its own size.
   QImage image() const;
 
 private:
-  // Decodes at the smallest DCT scale whose result is at least atLeast on both sides.
-  QImage decode(const QSize& atLeast) const;
+  // Decodes at the smallest DCT scale whose result is at least atLeast on both sides; exact
+  // decodes every DCT step accurately.
+  QImage decode(const QSize& atLeast, bool exact = false) const;
   QByteArray bytes_;
   QSize size_;
   bool jpeg_ = false;

@@ -2,11 +2,14 @@
 // formats through QImage, the off-screen picture box.
 #include "ImageFixture.h"
 #include "Imaging.h"
+#include "Resample.h"
 #include "Twips.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace Imaging;
 
@@ -26,6 +29,33 @@ bool frameHeader(const QByteArray& b, int& marker, QByteArray& sampling) {
     i += 2 + len;
   }
   return false;
+}
+
+// Peak signal-to-noise ratio of b against a over the three colour channels, in dB.
+double psnr(const QImage& a, const QImage& b) {
+  const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+  if (x.size() != y.size()) return 0;
+  double se = 0;
+  for (int r = 0; r < x.height(); ++r)
+    for (int c = 0; c < x.width(); ++c) {
+      const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
+      for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)}) se += d * d;
+    }
+  const double mse = se / (3.0 * x.width() * x.height());
+  return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// Soft colour fields and waves well below the sizes the tests shrink to: any sound filter
+// agrees on them, so colour or position errors stand out.
+QImage scene(int w, int h, bool grey) {
+  QImage img(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int r = x * 255 / w, g = y * 255 / h;
+      const int b = int(128 + 100 * std::sin(2 * M_PI * x / 97) * std::cos(2 * M_PI * y / 61));
+      img.setPixel(x, y, grey ? qRgb(b, b, b) : qRgb(r, g, b));
+    }
+  return img;
 }
 
 bool near(QRgb a, QColor b) {
@@ -111,11 +141,73 @@ private Q_SLOTS:
     QVERIFY(p.load(path));
     QCOMPARE(p.size(), QSize(1600, 1200));
     QCOMPARE(p.isJpeg(), format == "JPEG");
-    const QImage small = p.scaledTo(QSize(150, 112));
-    QCOMPARE(small.size(), QSize(150, 112));
-    QVERIFY(near(small.pixel(5, 56), Qt::red));
-    QVERIFY(near(small.pixel(144, 56), Qt::blue));
+    for (const auto scaling : {Picture::Scaling::Fast, Picture::Scaling::Print}) {
+      const QImage small = p.scaledTo(QSize(150, 112), scaling);
+      QCOMPARE(small.size(), QSize(150, 112));
+      QVERIFY(near(small.pixel(5, 56), Qt::red));
+      QVERIFY(near(small.pixel(144, 56), Qt::blue));
+    }
     QCOMPARE(p.image().size(), QSize(1600, 1200));
+  }
+
+  // A flat picture stays exactly its colour at any size, shrunk or enlarged, edges included;
+  // with alpha it stays premultiplied.
+  void lanczosKeepsFlatColour_data() {
+    QTest::addColumn<QSize>("from");
+    QTest::addColumn<QSize>("to");
+    QTest::newRow("shrunk by an odd factor") << QSize(100, 80) << QSize(37, 29);
+    QTest::newRow("to one pixel") << QSize(10, 10) << QSize(1, 1);
+    QTest::newRow("enlarged") << QSize(7, 5) << QSize(64, 40);
+    QTest::newRow("one pixel enlarged") << QSize(1, 1) << QSize(3, 3);
+    QTest::newRow("one row") << QSize(640, 1) << QSize(320, 1);
+    QTest::newRow("taller than the bands") << QSize(50, 700) << QSize(20, 300);
+  }
+  void lanczosKeepsFlatColour() {
+    QFETCH(QSize, from);
+    QFETCH(QSize, to);
+    QImage opaque(from, QImage::Format_RGB32);
+    opaque.fill(qRgb(200, 30, 90));
+    const QImage a = lanczos3(opaque, to);
+    QCOMPARE(a.size(), to);
+    QCOMPARE(a.format(), QImage::Format_RGB32);
+    QImage see(from, QImage::Format_ARGB32);
+    see.fill(qRgba(200, 30, 90, 128));
+    const QImage b = lanczos3(see, to);
+    QCOMPARE(b.format(), QImage::Format_ARGB32_Premultiplied);
+    const QRgb seen = see.convertToFormat(QImage::Format_ARGB32_Premultiplied).pixel(0, 0);
+    for (int y = 0; y < to.height(); ++y)
+      for (int x = 0; x < to.width(); ++x) {
+        QCOMPARE(a.pixel(x, y), qRgb(200, 30, 90));
+        QCOMPARE(b.pixel(x, y), seen);
+      }
+    QVERIFY(lanczos3(QImage(), to).isNull());
+    QVERIFY(lanczos3(opaque, QSize(0, 5)).isNull());
+  }
+
+  // A JPEG scaled for print, through its colour planes, matches its full decode filtered the
+  // same way: colours, chroma sampling and pixel positions all line up.
+  void printScalingFollowsTheJpeg_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("4:2:0") << "420";
+    QTest::newRow("4:4:4") << "444";
+    QTest::newRow("grey") << "grey";
+  }
+  void printScalingFollowsTheJpeg() {
+    QFETCH(QString, kind);
+    const QString path = dir.filePath("scene-" + kind + ".jpg");
+    const QImage source = scene(1203, 803, kind == "grey");
+    if (kind == "grey") QVERIFY(source.convertToFormat(QImage::Format_Grayscale8).save(path, "JPEG", 95));
+    else QVERIFY(saveJpeg(source, path, 95, kind == "444" ? Chroma::Full444 : Chroma::Sub420));
+    Picture p;
+    QVERIFY(p.load(path));
+    for (const QSize size : {QSize(500, 333), QSize(250, 166), QSize(140, 93), QSize(1300, 900)}) {
+      const QImage print = p.scaledTo(size, Picture::Scaling::Print);
+      QCOMPARE(print.size(), size);
+      const QImage reference = lanczos3(p.image(), size);
+      QVERIFY2(psnr(reference, print) > 48, qPrintable(QString::number(psnr(reference, print))));
+      // And against the picture as drawn.
+      QVERIFY(near(print.pixel(size.width() / 2, size.height() / 2), source.pixel(source.width() / 2, source.height() / 2)));
+    }
   }
 
   void notAPicture() {
