@@ -279,6 +279,8 @@ QString cleanDesignName(const QString& name) {
   static const QString removed = QStringLiteral(",';/\\+=][()!@#$%^&*|?<>~`");
   QString s = name;
   for (const QChar c : removed) s.remove(c);
+  // Line ends and other control characters too: the name is one line of Design.Lst.
+  s.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
   qsizetype a = 0, b = s.size();
   while (a < b && s[a] == ' ') ++a;
   while (b > a && s[b - 1] == ' ') --b;

@@ -75,8 +75,8 @@ QString templateNumberOf(const QString& url);
 // pagesPath for any other file. Empty for a name that is not a bare file name.
 QString downloadTarget(const QString& name);
 
-// The design name the user typed, with the characters a design name cannot hold removed and the
-// blanks at its ends trimmed.
+// The design name the user typed, with the characters a design name cannot hold (control
+// characters among them) removed and the blanks at its ends trimmed.
 QString cleanDesignName(const QString& name);
 
 // The line "addToList" records: the entry in lower case without any ".dpt".

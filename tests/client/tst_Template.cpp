@@ -235,6 +235,7 @@ private Q_SLOTS:
     QTest::newRow("only removed characters") << ",';/\\+=][()!@#$%^&*|?<>~`" << "";
     QTest::newRow("blanks at the ends") << "  My Trip  " << "My Trip";
     QTest::newRow("blank behind a removed char") << " a/ " << "a";
+    QTest::newRow("line end and tab") << "My\r\nTrip\t " << "MyTrip";
     QTest::newRow("kept characters") << u8("旅行.2024: \"夏\"") << u8("旅行.2024: \"夏\"");
   }
   void cleanDesignName() {
