@@ -915,8 +915,10 @@ int Run::appendInPlace(const std::vector<Item*>& adds) {
   if (r == ZpOk && o_.verbose)
     print("total bytes=" + QByteArray::number(totalIn_) + ", compressed=" + QByteArray::number(totalOut_));
   // Not forced to disk run by run: an archive built member by member is made durable once, by
-  // whoever finishes it.
+  // whoever finishes it. The writeback of what this run wrote is started now, without waiting
+  // for it, so that it overlaps the next runs instead of all landing on that one sync.
   if (r == ZpOk && !f.flush()) r = ZpErrWrite;
+  if (r == ZpOk) (void)::sync_file_range(f.handle(), tail.start, f.size() - tail.start, SYNC_FILE_RANGE_WRITE);
   if (r != ZpOk) {
     // Put the old central directory back where the new members began.
     f.unsetError();

@@ -8,8 +8,9 @@
 // - Members added to an existing archive are appended in place: they overwrite the old central
 //   directory, which is written again after them with the new records, so a run costs in
 //   proportion to what it adds (stored data is copied by the kernel). When the run fails the
-//   archive is put back as it was. Appending does not force the data to disk; whoever finishes
-//   an archive built member by member and needs it durable syncs it once.
+//   archive is put back as it was. Appending does not force the data to disk, it only starts
+//   the writeback; whoever finishes an archive built member by member and needs it durable
+//   syncs it once.
 // - A member whose name is already in the archive (names compared without regard to letter case)
 //   replaces it; so does deleting entries. Both rewrite the archive beside itself and rename it.
 // - JPEG and PNG data and empty files are stored, everything else deflated at the record's level
