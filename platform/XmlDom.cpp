@@ -2,6 +2,7 @@
 
 #include <QDomElement>
 #include <QDomNamedNodeMap>
+#include <QXmlStreamReader>
 
 namespace XmlDom {
 bool loadXML(QDomDocument& doc, const QString& text) {
@@ -9,6 +10,30 @@ bool loadXML(QDomDocument& doc, const QString& text) {
   if (doc.setContent(text)) return true;
   doc = QDomDocument();
   return false;
+}
+
+bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth) {
+  if (text.size() > maxChars) return false;
+  QXmlStreamReader reader(text.toString());
+  int depth = 0;
+  while (!reader.atEnd()) {
+    switch (reader.readNext()) {
+      case QXmlStreamReader::StartElement:
+        if (++depth > maxDepth) return false;
+        break;
+      case QXmlStreamReader::EndElement: --depth; break;
+      default: break;
+    }
+  }
+  return true;
+}
+
+bool loadBounded(QDomDocument& doc, const QString& text, qsizetype maxChars, int maxDepth) {
+  if (!withinBounds(text, maxChars, maxDepth)) {
+    doc = QDomDocument();
+    return false;
+  }
+  return loadXML(doc, text);
 }
 
 QString attributeValue(const QDomNode& node, const QString& name, bool* present) {
