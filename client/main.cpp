@@ -2,6 +2,7 @@
 #include "Form.h"
 #include "Forms.h"
 #include "Platform.h"
+#include "Translations.h"
 #include "WelCome.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 int main(int argc, char* argv[]) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
+  Translations::install();
   app.setQuitOnLastWindowClosed(false);  // hidden but loaded windows keep the client running
   setPlatform(&qtPlatform());
   WelCome& welcome = Forms::welcome();

@@ -9,6 +9,9 @@ packages=(
   python3 python3-pyftpdlib
   fonts-wqy-microhei xvfb xauth imagemagick
   nginx-light libvips-tools unzip
+  qt6-translations-l10n curl
+  clang-14 libclang-rt-14-dev
+  python3-websocket xdotool xclip x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do
