@@ -49,11 +49,11 @@ def alternate(i):
     return "big.jpg" if i % 2 == 0 else "small.jpg"
 
 
-def make_design(road, name, template_seed="photobook-a", choose=alternate):
+def make_design(road, name, template_seed="photobook-a", choose=alternate, folder=None):
     """From the template link on the command line to a saved design with a photo in every frame."""
     no = road.shop.template_no(template_seed)
     photos = generate_photos(road)
-    client = road.start_client(template_link(no))
+    client = road.start_client(template_link(no), folder=folder)
     design = Design(name, no, client.folder, photos)
     client.wait_template_downloaded()
     client.name_design(name)

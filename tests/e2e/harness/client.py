@@ -4,11 +4,10 @@ shows something new. The methods wait for what the person would wait for, never 
 their bounds."""
 
 import json
-import os
+import re
 import time
 
 from .devtools import DevTools, free_port
-from .processes import Program
 from .waits import wait_until
 
 # The movies and web pages, by the file name or address each shows.
@@ -31,29 +30,6 @@ TWIPS_PER_PIXEL = 15
 LOGIN_USER_BOX = (1170 + 2085 // 2, 390 + 345 // 2)
 LOGIN_PASSWORD_BOX = (1170 + 2085 // 2, 930 + 345 // 2)
 
-# Environment of the user's desktop that must not reach the programs under test.
-NOT_PASSED = ("WAYLAND_DISPLAY", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "DBUS_SESSION_BUS_ADDRESS",
-              "SESSION_MANAGER", "XDG_SESSION_TYPE", "QTWEBENGINE_REMOTE_DEBUGGING", "QT_QPA_PLATFORM")
-
-
-def program_env(road, devtools_port):
-    env = {k: v for k, v in os.environ.items() if k not in NOT_PASSED}
-    home = road.path("home")
-    runtime = road.path("home", "runtime")
-    os.makedirs(runtime, mode=0o700, exist_ok=True)
-    root = os.geteuid() == 0
-    env.update(road.session.env())
-    env.update({
-        "QT_QPA_PLATFORM": "xcb",   # the real X clipboard between the programs
-        "QTWEBENGINE_REMOTE_DEBUGGING": "127.0.0.1:%d" % devtools_port,
-        "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu" + (" --no-sandbox" if root else ""),
-        "HOME": home, "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
-    })
-    if root:
-        env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
-    return env
-
-
 def template_link(no):
     return "ZELKA://%s/" % no
 
@@ -68,8 +44,7 @@ class Client:
 
     def start(self):
         port = free_port()
-        self.program = Program([os.path.join(self.folder, "Quorvel")] + self.args, program_env(self.road, port),
-                               self.folder, self.road.logs, self.label).start()
+        self.program = self.road.start_program(self.folder, "Quorvel", self.args, self.label, devtools_port=port)
         self.devtools = DevTools(port, self.program.check_running)
         return self
 
@@ -139,9 +114,6 @@ class Client:
                         % (before + len(paths)), 30, "the imported pictures' thumbnails in the editor's list")
         self.shot("photos-imported", editor)
 
-    def user_frames(self):
-        return self.page(EDITOR).count(".frame.user")
-
     def place_photos(self, choose):
         """Puts a picture into every frame for the customer's pictures: choose(i) names the
         picture (its file name) for frame i. Each is selected in the list, then its frame clicked."""
@@ -185,9 +157,9 @@ class Client:
         login.key("Return")    # Enter in the password box logs in
         login.wait_closed(30)
         order = self.road.shop.wait_order("SaveDesign", saved_before + 1, 60)
-        did = order["reply"].split('did="', 1)[1].split('"', 1)[0] if 'did="' in order["reply"] else ""
-        assert did, "the shop's reply to SaveDesign carries no design id: %s" % order["reply"]
-        return did
+        did = re.search(r'did="([^"]*)"', order["reply"])
+        assert did and did.group(1), "the shop's reply to SaveDesign carries no design id: %s" % order["reply"]
+        return did.group(1)
 
     def wait_order_page(self, did, timeout=30):
         page = self.page("buy.aspx?ID=" + did, timeout)

@@ -20,6 +20,8 @@ class Program:
         self.process = None
 
     def start(self):
+        # An earlier run under the same label stays in the logs; this run's part starts here.
+        self.starts = {p: os.path.getsize(p) if os.path.exists(p) else 0 for p in (self.out_path, self.err_path)}
         with open(self.out_path, "ab") as out, open(self.err_path, "ab") as err:
             # Its own process group, so stopping it takes its helpers (the web engine's) along.
             self.process = subprocess.Popen(self.argv, env=self.env, cwd=self.cwd, stdin=subprocess.DEVNULL,
@@ -47,26 +49,60 @@ class Program:
         if self.process is None:
             return
         if self.process.poll() is None:
-            _signal_group(self.process.pid, signal.SIGTERM)
+            _send(os.killpg, self.process.pid, signal.SIGTERM)
             try:
                 self.process.wait(grace)
             except subprocess.TimeoutExpired:
-                _signal_group(self.process.pid, signal.SIGKILL)
+                _send(os.killpg, self.process.pid, signal.SIGKILL)
                 self.process.wait(grace)
         # Helpers left in the group after the program itself ended.
-        _signal_group(self.process.pid, signal.SIGKILL)
+        _send(os.killpg, self.process.pid, signal.SIGKILL)
 
     def log_text(self, which="err"):
+        """What this run wrote to its standard error ("err") or output ("out")."""
         path = self.err_path if which == "err" else self.out_path
-        with open(path, encoding="utf-8", errors="replace") as f:
-            return f.read()
+        with open(path, "rb") as f:
+            f.seek(self.starts[path])
+            return f.read().decode("utf-8", "replace")
 
 
-def _signal_group(pgid, sig):
+def _send(kill, target, sig):
+    """os.kill or os.killpg, for a process or group that may be gone already."""
     try:
-        os.killpg(pgid, sig)
+        kill(target, sig)
     except (ProcessLookupError, PermissionError):
         pass
+
+
+def _pids():
+    return [int(e) for e in os.listdir("/proc") if e.isdigit()]
+
+
+def _stat(pid):
+    """(state, parent id) of a process; None when it is gone."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(") ", 1)[1].split()
+        return fields[0], int(fields[1])
+    except (OSError, IndexError, ValueError):
+        return None
+
+
+def _alive(pid):
+    stat = _stat(pid)
+    return stat is not None and stat[0] != "Z"
+
+
+def _end(pids, grace):
+    """Asks the processes to end and kills those still running after `grace` seconds."""
+    for pid in pids:
+        _send(os.kill, pid, signal.SIGTERM)
+    deadline = time.monotonic() + grace
+    while any(_alive(p) for p in pids) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    for pid in pids:
+        if _alive(pid):
+            _send(os.kill, pid, signal.SIGKILL)
 
 
 def pids_running_from(folder):
@@ -75,44 +111,18 @@ def pids_running_from(folder):
     detached, and the updater starts the client again)."""
     folder = os.path.realpath(folder) + os.sep
     found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
+    for pid in _pids():
         try:
-            exe = os.readlink("/proc/%s/exe" % entry)
+            if os.readlink("/proc/%d/exe" % pid).startswith(folder):
+                found.append(pid)
         except OSError:
             continue
-        if exe.startswith(folder):
-            found.append(int(entry))
     return found
 
 
 def stop_programs_from(folder, grace=5):
-    """Ends every process started from `folder`: asked first, killed after `grace` seconds."""
-    pids = pids_running_from(folder)
-    for pid in pids:
-        _signal(pid, signal.SIGTERM)
-    deadline = time.monotonic() + grace
-    while pids and time.monotonic() < deadline:
-        time.sleep(0.1)
-        pids = [p for p in pids if _alive(p)]
-    for pid in pids:
-        _signal(pid, signal.SIGKILL)
-
-
-def _signal(pid, sig):
-    try:
-        os.kill(pid, sig)
-    except (ProcessLookupError, PermissionError):
-        pass
-
-
-def _alive(pid):
-    try:
-        with open("/proc/%d/stat" % pid) as f:
-            return f.read().split(") ", 1)[1][:1] != "Z"
-    except (OSError, IndexError):
-        return False
+    """Ends every process started from `folder`."""
+    _end(pids_running_from(folder), grace)
 
 
 def become_subreaper():
@@ -125,24 +135,8 @@ def become_subreaper():
 
 def stop_children(grace=5):
     """Ends and reaps every child still left to this process."""
-    me = str(os.getpid())
-    children = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open("/proc/%s/stat" % entry) as f:
-                if f.read().rsplit(") ", 1)[1].split()[1] == me:
-                    children.append(int(entry))
-        except (OSError, IndexError):
-            continue
-    for pid in children:
-        _signal(pid, signal.SIGTERM)
-    deadline = time.monotonic() + grace
-    while any(_alive(p) for p in children) and time.monotonic() < deadline:
-        time.sleep(0.1)
-    for pid in children:
-        _signal(pid, signal.SIGKILL)
+    me = os.getpid()
+    _end([p for p in _pids() if (_stat(p) or ("", 0))[1] == me], grace)
     deadline = time.monotonic() + grace
     while time.monotonic() < deadline:
         try:

@@ -17,9 +17,14 @@ import time
 import traceback
 
 from .client import Client
-from .processes import become_subreaper, stop_children, stop_programs_from
+from .processes import Program, become_subreaper, stop_children, stop_programs_from
 from .shop import Shop
 from .xsession import XSession
+
+
+# Environment of the user's desktop that must not reach the programs under test.
+NOT_PASSED = ("WAYLAND_DISPLAY", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "DBUS_SESSION_BUS_ADDRESS",
+              "SESSION_MANAGER", "XDG_SESSION_TYPE", "QTWEBENGINE_REMOTE_DEBUGGING", "QT_QPA_PLATFORM")
 
 
 class RoadTimeout(AssertionError):
@@ -101,18 +106,50 @@ class Road:
         return os.path.join(self.dir, *parts)
 
     # ---- programs
-    def program_folder(self, label="program", source=None):
+    def program_folder(self, label="program", source=None, without=()):
         """A scratch copy of a ready program folder (the build's by default), for the programs
-        to write into as installed programs do."""
+        to write into as installed programs do; the files named in `without` are left out."""
+        source = source or self.config.program_dir
         target = self.path(label)
-        shutil.copytree(source or self.config.program_dir, target, symlinks=True)
+
+        def left_out(folder, names):
+            return [n for n in names if n in without] if os.path.samefile(folder, source) else []
+        shutil.copytree(source, target, symlinks=True, ignore=left_out)
         self.folders.append(target)
         return target
+
+    def program_env(self, devtools_port=None):
+        """The environment of a program under test: this road's X server, a home of its own,
+        and with a port, WebEngine's DevTools on it (programs started from the program inherit
+        it, so a client that the updater starts answers on the same port)."""
+        env = {k: v for k, v in os.environ.items() if k not in NOT_PASSED}
+        runtime = self.path("home", "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        root = os.geteuid() == 0
+        env.update(self.session.env())
+        env.update({
+            "QT_QPA_PLATFORM": "xcb",   # the real X clipboard between the programs
+            "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu" + (" --no-sandbox" if root else ""),
+            "HOME": self.path("home"), "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
+        })
+        if devtools_port:
+            env["QTWEBENGINE_REMOTE_DEBUGGING"] = "127.0.0.1:%d" % devtools_port
+        if root:
+            env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
+        return env
+
+    def start_program(self, folder, name, args=(), label=None, devtools_port=None):
+        """Starts the program `name` of a program folder (Quorvel, upload, Novrel) with its
+        output in logs/<label>.out and .err."""
+        label = label or name
+        program = Program([os.path.join(folder, name)] + list(args), self.program_env(devtools_port), folder,
+                          self.logs, label).start()
+        self.note("started %s %s" % (label, " ".join(args)))
+        return program
 
     def start_client(self, *args, folder=None):
         """Starts the client from a program folder (a fresh copy of the build's unless given)."""
         folder = folder or (self.folders[0] if self.folders else self.program_folder())
         client = Client(self, folder, list(args), "Quorvel-%d" % (len(self.clients) + 1)).start()
         self.clients.append(client)
-        self.note("started %s %s" % (client.label, " ".join(args)))
         return client
