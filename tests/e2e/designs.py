@@ -1,0 +1,185 @@
+"""The design road that the end-to-end tests share: a design made from a template link, filled
+with generated photos, saved and sent to the shop, and the checks of what that leaves behind.
+The uploader's and the update roads start from make_design and upload_design."""
+
+import math
+import os
+import xml.etree.ElementTree as ET
+from dataclasses import dataclass, field
+
+from harness import packages
+from harness.client import template_link
+from harness.photos import make_photo
+from harness.waits import wait_until
+
+USER, PASSWORD = "demo", "demo123"
+UNPRINTED = ("封面", "封底", "扉页", "环衬")   # titles of the templates that are not counted as pages
+
+
+@dataclass
+class Design:
+    name: str
+    template_no: str
+    folder: str                                  # the program folder the client runs from
+    photos: dict = field(default_factory=dict)   # file name -> generated photo
+    did: str = ""
+
+    @property
+    def design_folder(self):
+        return os.path.join(self.folder, "MyDesign", self.name)
+
+    @property
+    def package(self):
+        return os.path.join(self.design_folder, self.name + ".DPT")
+
+    @property
+    def upload_package(self):
+        return os.path.join(self.design_folder, "UpLoad", self.name + ".TMP")
+
+
+def generate_photos(road):
+    """A photo larger than any frame needs at print resolution and one smaller than every frame."""
+    folder = road.path("photos")
+    return {"big.jpg": make_photo(os.path.join(folder, "big.jpg"), 2400, 1800, 7, "red-blue"),
+            "small.jpg": make_photo(os.path.join(folder, "small.jpg"), 320, 240, 9, "green-yellow")}
+
+
+def alternate(i):
+    """Big and small photos by turns, so both kinds land in both kinds of frame."""
+    return "big.jpg" if i % 2 == 0 else "small.jpg"
+
+
+def make_design(road, name, template_seed="photobook-a", choose=alternate, folder=None):
+    """From the template link on the command line to a saved design with a photo in every frame."""
+    no = road.shop.template_no(template_seed)
+    photos = generate_photos(road)
+    client = road.start_client(template_link(no), folder=folder)
+    design = Design(name, no, client.folder, photos)
+    client.wait_template_downloaded()
+    client.name_design(name)
+    client.wait_workspace()
+    client.import_photos([photos["big.jpg"], photos["small.jpg"]])
+    client.place_photos(choose)
+    client.save_design()
+    return client, design
+
+
+def upload_design(client, design):
+    design.did = client.upload_design(USER, PASSWORD)
+    return design.did
+
+
+# ---------------------------------------------------------------- checks
+
+def check_template_stored(test, road, design):
+    """The template package the downloader streamed is the shop's, byte for byte."""
+    stored = os.path.join(design.folder, "Template", design.template_no + ".DPT")
+    with open(stored, "rb") as a, open(road.shop.template_file(design.template_no, design.template_no + ".DPT"), "rb") as b:
+        test.assertEqual(a.read(), b.read(), "the stored template package differs from the shop's")
+    with open(os.path.join(design.folder, "Design.Lst"), "rb") as f:
+        test.assertIn(("%s/%s\r\n" % (design.name, design.template_no)).encode("utf-8"), f.read())
+
+
+def placed_pictures(design):
+    """{index of the picture node in document order: picture file name} for the customer's frames
+    of the saved design package; also checks what those frames point at."""
+    root = packages.design_package_xml(design.package)
+    placed = {}
+    for i, (_, node) in enumerate(packages.picture_nodes(root)):
+        if node.findtext("fro") == "l":
+            src = node.findtext("src")
+            prefix = "MyDesign\\%s\\Images\\" % design.name
+            assert src.startswith(prefix), "a placed picture points outside the design: %r" % src
+            placed[i] = src[len(prefix):]
+    return placed
+
+
+def check_design_package(test, design, choose=alternate):
+    """The saved package holds every placed picture in its frame, and the design's Images folder
+    the imported files unchanged."""
+    root = packages.design_package_xml(design.package)
+    frames = [i for i, (_, n) in enumerate(packages.picture_nodes(root)) if packages.is_customers(n)]
+    placed = placed_pictures(design)
+    test.assertEqual(sorted(placed), frames, "not every frame for the customer's pictures holds one")
+    test.assertEqual([placed[i] for i in frames], [choose(k) for k in range(len(frames))])
+    for name, photo in design.photos.items():
+        with open(photo, "rb") as a, open(os.path.join(design.design_folder, "Images", name), "rb") as b:
+            test.assertEqual(a.read(), b.read(), "the imported copy of %s differs" % name)
+        test.assertTrue(os.path.isfile(os.path.join(design.design_folder, "Images", "Thumb", name)))
+
+
+def expected_pcount(road, design):
+    root = packages.design_package_xml(road.shop.template_file(design.template_no, design.template_no + ".DPT"))
+    return sum(1 for page in root.findall("page") for t in page.findall("template")
+               if (t.findtext("title") or "").strip() not in UNPRINTED)
+
+
+def check_orders(test, road, design):
+    logins = road.shop.orders("Login")
+    test.assertTrue(logins, "no Login reached the shop")
+    test.assertEqual(logins[-1]["fields"], {"usr": USER, "pwd": PASSWORD})
+    saves = road.shop.orders("SaveDesign")
+    test.assertEqual(len(saves), 1, "SaveDesign reached the shop %d times" % len(saves))
+    test.assertEqual(saves[0]["fields"], {"TemplateNO": design.template_no,
+                                          "pCount": str(expected_pcount(road, design))})
+    test.assertIn('did="%s"' % design.did, saves[0]["reply"])
+
+
+def check_handover(test, road, design):
+    """The hand-over text, as another program reads it from the X clipboard."""
+    expected = "upload@@;%s;%s" % (design.name, design.did)
+    seen = []
+
+    def clipboard():
+        seen.append(road.session.clipboard_text())
+        return seen[-1] == expected
+    try:
+        wait_until(clipboard, 15, "the hand-over on the clipboard")
+    except AssertionError:
+        test.fail("the clipboard holds %r, not %r" % (seen[-1], expected))
+
+
+def print_size(node, dpi, width, height):
+    """The pixel size a picture of width x height gets in this frame at dpi, when it is larger
+    than the print needs: the frame's own size for an image, the picture's proportions for a
+    framed (possibly turned) picture."""
+    t = 72.0 / dpi
+    if node.tag == "image":
+        return float(node.findtext("w")) / t, float(node.findtext("h")) / t
+    a = math.radians(math.fmod(round(float(node.findtext("sr") or 0)), 360))
+    effective = max(abs(width * math.cos(a) - height * math.sin(a)), abs(width * math.cos(a) + height * math.sin(a)))
+    r = (float(node.findtext("sw")) / t) / effective
+    return width * r, height * r
+
+
+def check_upload_package(test, design):
+    """One member per placed picture, named by its number and referred to by the rewritten
+    design XML, then "Index.DPT": small photos unchanged, large ones as JPEGs at print size."""
+    found = packages.members(design.upload_package)
+    names = [n for n, _ in found]
+    test.assertEqual(names[-1], "Index.DPT", "members: %r" % names)
+    data = dict(found)
+    index = ET.fromstring(data["Index.DPT"])
+    saved = packages.picture_nodes(packages.design_package_xml(design.package))
+    sent = packages.picture_nodes(index)
+    test.assertEqual(len(sent), len(saved), "the upload's design XML lost or gained picture nodes")
+    dpi = float(index.find("attributes").findtext("dpi"))
+    placed = placed_pictures(design)
+    test.assertEqual(names[:-1], [str(k) for k in range(len(placed))], "picture members")
+    for i, ((_, before), (_, after)) in enumerate(zip(saved, sent)):
+        if i not in placed:
+            test.assertEqual(after.findtext("src"), before.findtext("src"), "a template picture was renamed")
+            continue
+        member = after.findtext("src")
+        test.assertIn(member, data, "picture node %d points at no member" % i)
+        with open(design.photos[placed[i]], "rb") as f:
+            photo = f.read()
+        w, h = packages.jpeg_size(photo)
+        want_w, want_h = print_size(after, dpi, w, h)
+        if want_w >= w:
+            test.assertEqual(data[member], photo, "member %s should be %s unchanged" % (member, placed[i]))
+        else:
+            got = packages.jpeg_size(data[member])
+            test.assertIsNotNone(got, "member %s is not a JPEG" % member)
+            test.assertLessEqual(abs(got[0] - want_w), 1, "member %s: %r, want about %.1f x %.1f" % (member, got, want_w, want_h))
+            test.assertLessEqual(abs(got[1] - want_h), 1, "member %s: %r, want about %.1f x %.1f" % (member, got, want_w, want_h))

@@ -1,0 +1,155 @@
+"""One test's world: a folder of its own under the build's artefacts, an X session, the stand-in
+shop on the compiled-in ports, scratch copies of the program folder, and the programs started
+from them. Screenshots of every step and the logs of every program stay in that folder.
+
+    with Road(config, "design_road") as road:
+        client = road.start_client("ZELKA://<NO>/")
+        client.wait_template_downloaded()
+        ...
+
+Leaving the block stops every program started from the road's program folders, the shop and
+the X server, whatever happened; a whole road is stopped after config.road_limit seconds."""
+
+import os
+import shutil
+import signal
+import time
+import traceback
+
+from .client import Client
+from .processes import Program, become_subreaper, stop_children, stop_programs_from
+from .shop import Shop
+from .xsession import XSession
+
+
+# Environment of the user's desktop that must not reach the programs under test.
+NOT_PASSED = ("WAYLAND_DISPLAY", "QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "DBUS_SESSION_BUS_ADDRESS",
+              "SESSION_MANAGER", "XDG_SESSION_TYPE", "QTWEBENGINE_REMOTE_DEBUGGING", "QT_QPA_PLATFORM")
+
+
+class RoadTimeout(AssertionError):
+    pass
+
+
+class Road:
+    def __init__(self, config, name):
+        self.config, self.name = config, name
+        self.dir = os.path.join(config.artefacts, name)
+        self.logs = os.path.join(self.dir, "logs")
+        self.shots = os.path.join(self.dir, "shots")
+        self.session = self.shop = None
+        self.folders = []
+        self.clients = []
+        self.step_count = 0
+        self.started = None
+
+    # ---- set-up and tear-down
+    def __enter__(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+        for d in (self.logs, self.shots):
+            os.makedirs(d)
+        self.started = time.monotonic()
+        become_subreaper()
+        self._arm_watchdog()
+        try:
+            self.session = XSession(self.dir, self.logs).start()
+            self.shop = Shop(self.config.shop_script, os.path.join(self.dir, "shop"), self.config.http_port,
+                             self.config.ftp_port, self.logs).start()
+            self.note("X display %s, shop on %d/%d" % (self.session.display, self.config.http_port,
+                                                       self.config.ftp_port))
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def __exit__(self, kind, error, tb):
+        signal.alarm(0)
+        if kind is not None:
+            self.note("FAILED: " + "".join(traceback.format_exception_only(kind, error)).strip())
+            if self.session and self.session.display:
+                self.shot("failed")
+        for client in self.clients:
+            client.close()
+        for folder in self.folders:
+            stop_programs_from(folder)
+        for client in self.clients:
+            client.program.stop()
+        if self.shop:
+            self.shop.stop()
+        if self.session:
+            self.session.stop()
+        stop_children()
+        self.note("road took %.1f s" % (time.monotonic() - self.started))
+        return False
+
+    def _arm_watchdog(self):
+        def expire(*_):
+            raise RoadTimeout("the road ran longer than %.0f s" % self.config.road_limit)
+        signal.signal(signal.SIGALRM, expire)
+        signal.alarm(int(self.config.road_limit))
+
+    # ---- artefacts
+    def note(self, text):
+        """A line in logs/steps.log, with the seconds since the road began."""
+        with open(os.path.join(self.logs, "steps.log"), "a", encoding="utf-8") as f:
+            f.write("%7.2f  %s\n" % (time.monotonic() - self.started, text))
+
+    def shot(self, what):
+        """A screenshot named by its step: shots/NN-what.png."""
+        self.step_count += 1
+        path = os.path.join(self.shots, "%02d-%s.png" % (self.step_count, what))
+        self.session.screenshot(path)
+        self.note("shot " + os.path.basename(path))
+        return path
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    # ---- programs
+    def program_folder(self, label="program", source=None, without=()):
+        """A scratch copy of a ready program folder (the build's by default), for the programs
+        to write into as installed programs do; the files named in `without` are left out."""
+        source = source or self.config.program_dir
+        target = self.path(label)
+
+        def left_out(folder, names):
+            return [n for n in names if n in without] if os.path.samefile(folder, source) else []
+        shutil.copytree(source, target, symlinks=True, ignore=left_out)
+        self.folders.append(target)
+        return target
+
+    def program_env(self, devtools_port=None):
+        """The environment of a program under test: this road's X server, a home of its own,
+        and with a port, WebEngine's DevTools on it (programs started from the program inherit
+        it, so a client that the updater starts answers on the same port)."""
+        env = {k: v for k, v in os.environ.items() if k not in NOT_PASSED}
+        runtime = self.path("home", "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        root = os.geteuid() == 0
+        env.update(self.session.env())
+        env.update({
+            "QT_QPA_PLATFORM": "xcb",   # the real X clipboard between the programs
+            "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu" + (" --no-sandbox" if root else ""),
+            "HOME": self.path("home"), "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
+        })
+        if devtools_port:
+            env["QTWEBENGINE_REMOTE_DEBUGGING"] = "127.0.0.1:%d" % devtools_port
+        if root:
+            env["QTWEBENGINE_DISABLE_SANDBOX"] = "1"
+        return env
+
+    def start_program(self, folder, name, args=(), label=None, devtools_port=None):
+        """Starts the program `name` of a program folder (Quorvel, upload, Novrel) with its
+        output in logs/<label>.out and .err."""
+        label = label or name
+        program = Program([os.path.join(folder, name)] + list(args), self.program_env(devtools_port), folder,
+                          self.logs, label).start()
+        self.note("started %s %s" % (label, " ".join(args)))
+        return program
+
+    def start_client(self, *args, folder=None):
+        """Starts the client from a program folder (a fresh copy of the build's unless given)."""
+        folder = folder or (self.folders[0] if self.folders else self.program_folder())
+        client = Client(self, folder, list(args), "Quorvel-%d" % (len(self.clients) + 1)).start()
+        self.clients.append(client)
+        return client
