@@ -120,6 +120,11 @@ private Q_SLOTS:
     QTest::newRow("sub folder") << "sub/x.jpg" << "";
     QTest::newRow("backslash") << "..\\..\\x.jpg" << "";
     QTest::newRow("dots only") << ".." << "";
+    QTest::newRow("one dot") << "." << "";
+    QTest::newRow("double dot inside") << "cover..jpg" << "Template/Pages";
+    QTest::newRow("double dot first") << "..cover.jpg" << "Template/Pages";
+    QTest::newRow("double dot last") << "cover.jpg.." << "Template/Pages";
+    QTest::newRow("three dots") << "..." << "Template/Pages";
     QTest::newRow("control char") << "bad\x01.jpg" << "";
     QTest::newRow("empty") << "" << "";
   }
