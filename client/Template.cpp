@@ -119,6 +119,18 @@ void Template::Timer1_Timer() {
   unload();
 }
 
+void Template::showAsNew() {
+  Timer1->stop();
+  exitMode = "0";
+  downloadOut_.reset();
+  downloadStream_.reset();
+  g.downloadData.clear();
+  download->hide();
+  newDesign->hide();
+  Picture1->show();
+  openWeb();
+}
+
 void Template::openWeb() {
   if (Web) Web->Navigate(g.templateURL);
 }

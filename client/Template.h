@@ -28,6 +28,10 @@ public:
   // "0" while the user is in the browser, "1" once the window has handed over to another.
   QString exitMode;
 
+  // Asked for again while still loaded (the 1.5 s after a cancelled download, or the seconds
+  // before a new design's workspace closes it): back to the web page of templateURL as if newly
+  // loaded, with no closing timer and the welcome window to come back to.
+  void showAsNew();
   // Starts the download of templateNO in the downloader movie.
   void startDownload();
   void openWeb();

@@ -465,9 +465,35 @@ private Q_SLOTS:
     QVERIFY(!w.isVisible());
     QCOMPARE(t->windowTitle(), QString("Quorvel"));
     QCOMPARE(web()->navigated, QStringList{"http://h/main/templates.aspx"});
-    // Showing it again while it exists does not navigate again.
-    Forms::showTemplateBrowser();
-    QCOMPARE(web()->navigated.size(), 1);
+  }
+
+  // A new design asked for within the 1.5 s after a cancelled download, while the browser is still
+  // loaded: it comes back as new, stays open, and closing it leads back to the welcome window.
+  void newDesignSoonAfterCancel() {
+    WelCome& w = Forms::welcome();
+    w.showForm();
+    fp_->player("ad01")->request("new", {"http://h/main/templates.aspx"});
+    Template* t = Forms::templateSlot().get();
+    QVERIFY(!web()->follow("http://h/Design.A1.aspx"));
+    send(dl(), "DownComplate");
+    send(dl(), "saveFile", "half.jpg");
+    send(dl(), "sendData", "aGk=");
+    send(nd(), "cancelDown");
+    QVERIFY(w.isVisible() && t->Timer1->isActive());
+
+    fp_->player("ad01")->request("new", {"http://h/main/other.aspx"});
+    QCOMPARE(Forms::templateSlot().get(), t);
+    QVERIFY(t->isVisible() && !w.isVisible());
+    QCOMPARE(t->exitMode, QString("0"));
+    QVERIFY(!t->Timer1->isActive());
+    QCOMPARE(web()->navigated.last(), QString("http://h/main/other.aspx"));
+    QCOMPARE(QString("%1%2%3").arg(!t->Picture1->isHidden()).arg(!dl()->isHidden()).arg(!nd()->isHidden()),
+             QString("100"));
+    QVERIFY(!t->isReceiving());  // the file cut off by the cancel is dropped, not stored half
+    QCOMPARE(filesUnder(at("Template/Pages")), QStringList{});
+
+    QVERIFY(t->close());
+    QVERIFY(w.isVisible());
   }
 
   void commandLineLinkStartsDownload() {
