@@ -61,10 +61,14 @@ private:
   void sendData(const QString& piece);
   void sendEnd();
   void cancelDown();
+  // The downloader movie at its own size, or, once its template is complete, as a strip in the
+  // margin below the web page, so it covers neither the page nor the new-design movie.
+  void placeDownload();
 
   // The file being received, written beside its final name and put in place at its end.
   std::unique_ptr<QSaveFile> downloadOut_;
   Base64Stream downloadStream_;
+  bool downloadDone_ = false;  // "DownComplate" since the last start of a download
 };
 
 // Whether an address the browser is about to follow is a design link ("Design", letter case as

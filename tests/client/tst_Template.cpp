@@ -416,6 +416,29 @@ private Q_SLOTS:
     QCOMPARE(nd()->pos(), QPoint(4 - nd()->width() / 2, 4 - nd()->height() / 2));
   }
 
+  // A complete download leaves the downloader as a strip in the margin below the page, clear of the
+  // page and of the new-design movie, through resizes and the way back to the page; the next
+  // download brings it back at its own size.
+  void completedDownloadClearsThePage() {
+    Template& t = browser();
+    t.resize(Twips::toPixelsX(13575), Twips::toPixelsY(10890));
+    t.startDownload();
+    send(dl(), "DownComplate");
+    for (const QSize size : {t.size(), QSize(1200, 900)}) {
+      t.resize(size);
+      QVERIFY(!dl()->isHidden());
+      QVERIFY2(!dl()->geometry().intersects(t.Picture1->geometry()), qPrintable(QString("at %1x%2").arg(size.width()).arg(size.height())));
+      QVERIFY(!dl()->geometry().intersects(nd()->geometry()));
+      QVERIFY(t.rect().contains(dl()->geometry()));
+      QCOMPARE(dl()->width(), t.Picture1->width());
+    }
+    send(nd(), "showTemplate");
+    QVERIFY(!t.Picture1->isHidden() && !dl()->geometry().intersects(t.Picture1->geometry()));
+    t.startDownload();
+    QCOMPARE(dl()->size(), QSize(Twips::toPixelsX(8655), Twips::toPixelsY(5295)));
+    QCOMPARE(dl()->pos(), QPoint(t.width() / 2 - dl()->width() / 2, t.height() / 2 - dl()->height() / 2));
+  }
+
   // The requests of the new-design movie act like the downloader's; answers go to the downloader.
   void newDesignMovieActsLikeDownloader() {
     Template& t = browser();
