@@ -237,6 +237,7 @@ private Q_SLOTS:
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("clean");
     QTest::newRow("slash and question mark") << "a/b?c" << "abc";
+    QTest::newRow("semicolon, the hand-over's separator") << "a;b" << "ab";
     QTest::newRow("only removed characters") << ",';/\\+=][()!@#$%^&*|?<>~`" << "";
     QTest::newRow("blanks at the ends") << "  My Trip  " << "My Trip";
     QTest::newRow("blank behind a removed char") << " a/ " << "a";
