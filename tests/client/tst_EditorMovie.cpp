@@ -8,6 +8,7 @@
 #include "HttpRecorder.h"
 #include "ICO.h"
 #include "ImageFixture.h"
+#include "MovieFixture.h"
 #include "MoviePlayer.h"
 #include "Paths.h"
 #include "WelCome.h"
@@ -46,15 +47,7 @@ class EditorMovieTest : public QObject {
   HttpRecorder server_;
 
   QVariant script(const QString& code) const {
-    auto* editor = static_cast<MoviePlayer*>(Forms::workspace().WorkArea);
-    QVariant result;
-    bool done = false;
-    editor->view()->page()->runJavaScript(code, [&](const QVariant& v) {
-      result = v;
-      done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000)) return QVariant("(no answer)");
-    return result;
+    return runScript(static_cast<MoviePlayer*>(Forms::workspace().WorkArea)->view()->page(), code);
   }
 
 private Q_SLOTS:

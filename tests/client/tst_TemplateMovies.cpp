@@ -6,6 +6,7 @@
 #include "Forms.h"
 #include "ICO.h"
 #include "LoopbackHttpServer.h"
+#include "MovieFixture.h"
 #include "MoviePlayer.h"
 #include "Paths.h"
 #include "Template.h"
@@ -36,17 +37,7 @@ class TemplateMoviesTest : public QObject {
     return static_cast<MoviePlayer*>(Forms::templateSlot().get()->findChild<FlashPlayer*>(player))->view()->page();
   }
   QStringList templateRequests() const { return server_.requested.filter("/templates/"); }
-  // The value of a script run in one of the browser's movies.
-  QVariant script(const QString& player, const QString& code) const {
-    QVariant result;
-    bool done = false;
-    page(player)->runJavaScript(code, [&](const QVariant& v) {
-      result = v;
-      done = true;
-    });
-    if (!QTest::qWaitFor([&] { return done; }, 10000)) return QVariant("(no answer)");
-    return result;
-  }
+  QVariant script(const QString& player, const QString& code) const { return runScript(page(player), code); }
 
 private Q_SLOTS:
   void initTestCase() {

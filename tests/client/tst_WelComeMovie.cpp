@@ -4,6 +4,7 @@
 #include "Form.h"
 #include "Forms.h"
 #include "ICO.h"
+#include "MovieFixture.h"
 #include "MoviePlayer.h"
 #include "Paths.h"
 #include "WelCome.h"
@@ -25,17 +26,10 @@ class WelComeMovieTest : public QObject {
   MoviePlayer* movie() const { return static_cast<MoviePlayer*>(Forms::welcome().ad01); }
   // The design names the movie shows, in order; {"(none)"} while it shows its empty notice.
   QStringList shownNames() const {
-    QStringList names;
-    bool done = false;
-    movie()->view()->page()->runJavaScript(
-        "document.getElementById('empty') ? ['(none)'] :"
-        " Array.from(document.querySelectorAll('.design .name')).map(function (n) { return n.textContent; })",
-        [&](const QVariant& v) {
-          names = v.toStringList();
-          done = true;
-        });
-    if (!QTest::qWaitFor([&] { return done; }, 10000)) return {"(no answer)"};
-    return names;
+    return runScript(movie()->view()->page(),
+                     "document.getElementById('empty') ? ['(none)'] :"
+                     " Array.from(document.querySelectorAll('.design .name')).map(function (n) { return n.textContent; })")
+        .toStringList();
   }
 
 private Q_SLOTS:
