@@ -13,6 +13,8 @@ QString BuildCall(const QString& function, const QStringList& args) {
   return text + "</string></arguments></invoke>";
 }
 
+QString escapeForCall(QString text) { return text.replace('&', "&amp;").replace('<', "&lt;"); }
+
 bool CallMovie(FlashPlayer* movie, const QString& function, const QStringList& args) {
   return movie && movie->callFunction(BuildCall(function, args));
 }

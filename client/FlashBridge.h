@@ -10,6 +10,9 @@ class FlashPlayer;
 // arguments are inserted as they are, so markup arrives as nested elements.
 QString BuildCall(const QString& function, const QStringList& args);
 
+// "&" and "<" of a name as XML entities, so that the name cannot break a call text.
+QString escapeForCall(QString text);
+
 // Builds the call and hands it to the movie; false when the movie refused it.
 bool CallMovie(FlashPlayer* movie, const QString& function, const QStringList& args);
 

@@ -51,7 +51,8 @@ void showWorkspace() { workspace().showForm(); }
 
 void showTemplateBrowser() {
   Template& t = templateSlot()();
-  t.load();
+  if (t.isLoaded()) t.showAsNew();
+  else t.load();
   t.Timer1->stop();
   t.showForm();
 }

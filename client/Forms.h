@@ -32,7 +32,8 @@ QIcon programIcon();
 
 // Shows the design workspace on designName / designPath without waiting for it.
 void showWorkspace();
-// Loads the template browser with its closing timer switched off and shows it.
+// Loads the template browser with its closing timer switched off and shows it; one still loaded
+// is shown as new (Template::showAsNew).
 void showTemplateBrowser();
 // Starts the template download of templateNO in the template browser.
 void startTemplateDownload();

@@ -57,7 +57,7 @@ Template::Template() {
   download = platform().newFlashPlayer(this);
   download->setObjectName("download");
   SetupMovieHost(download, true);
-  download->resize(Twips::toPixelsX(8655), Twips::toPixelsY(5295));
+  placeDownload();
   connect(download, &FlashPlayer::flashCall, this, &Template::download_FlashCall);
 
   newDesign = platform().newFlashPlayer(this);
@@ -101,8 +101,19 @@ void Template::Form_Resize() {
       Web->setGeometry(-Twips::toPixelsX(25), -Twips::toPixelsY(25), Picture1->width() + Twips::toPixelsX(50),
                        Picture1->height() + Twips::toPixelsY(50));
   }
-  for (FlashPlayer* m : {download, newDesign})
-    m->move(width() / 2 - m->width() / 2, height() / 2 - m->height() / 2);
+  newDesign->move(width() / 2 - newDesign->width() / 2, height() / 2 - newDesign->height() / 2);
+  placeDownload();
+}
+
+void Template::placeDownload() {
+  if (downloadDone_) {
+    const QRect page = Picture1->geometry();
+    const int top = page.bottom() + 1;
+    download->setGeometry(page.x(), top, page.width(), std::max(0, height() - top));
+    return;
+  }
+  download->resize(Twips::toPixelsX(8655), Twips::toPixelsY(5295));
+  download->move(width() / 2 - download->width() / 2, height() / 2 - download->height() / 2);
 }
 
 void Template::Form_Unload(int& cancel) {
@@ -117,6 +128,20 @@ void Template::Form_Unload(int& cancel) {
 void Template::Timer1_Timer() {
   Timer1->stop();
   unload();
+}
+
+void Template::showAsNew() {
+  Timer1->stop();
+  exitMode = "0";
+  downloadOut_.reset();
+  downloadStream_.reset();
+  g.downloadData.clear();
+  download->hide();
+  newDesign->hide();
+  Picture1->show();
+  downloadDone_ = false;
+  placeDownload();
+  openWeb();
 }
 
 void Template::openWeb() {
@@ -134,6 +159,8 @@ void Template::showNewDesign() {
 }
 
 void Template::startDownload() {
+  downloadDone_ = false;
+  placeDownload();
   CallMovie(download, "setvar", {g.templateNO, g.siteURL});
   showDownload();
 }
@@ -176,6 +203,8 @@ void Template::flashCmd(const QString& name, const QString& argument) {
     sendEnd();
   } else if (name == "DownComplate") {
     CallMovie(download, "checkPage", {"wait"});
+    downloadDone_ = true;
+    placeDownload();
     showNewDesign();
   } else if (name == "close") {
     // nothing

@@ -28,6 +28,10 @@ public:
   // "0" while the user is in the browser, "1" once the window has handed over to another.
   QString exitMode;
 
+  // Asked for again while still loaded (the 1.5 s after a cancelled download, or the seconds
+  // before a new design's workspace closes it): back to the web page of templateURL as if newly
+  // loaded, with no closing timer and the welcome window to come back to.
+  void showAsNew();
   // Starts the download of templateNO in the downloader movie.
   void startDownload();
   void openWeb();
@@ -57,10 +61,14 @@ private:
   void sendData(const QString& piece);
   void sendEnd();
   void cancelDown();
+  // The downloader movie at its own size, or, once its template is complete, as a strip in the
+  // margin below the web page, so it covers neither the page nor the new-design movie.
+  void placeDownload();
 
   // The file being received, written beside its final name and put in place at its end.
   std::unique_ptr<QSaveFile> downloadOut_;
   Base64Stream downloadStream_;
+  bool downloadDone_ = false;  // "DownComplate" since the last start of a download
 };
 
 // Whether an address the browser is about to follow is a design link ("Design", letter case as

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QShowEvent>
 #include <QTimer>
 
 WelCome::WelCome() {
@@ -43,17 +44,31 @@ void WelCome::Form_Load() {
   centreOnScreen();
 
   // From here on a failing step is skipped and the next one runs.
-  const QString list = designList(Dir1);
   ad01->setGeometry(0, 0, width(), height());
   ad01->setMovie(Paths::join(Paths::programFolder(), "WelCome.ctr"));
-  CallMovie(ad01, "dList", {list});
+  sendDesignList();
+  listFresh_ = true;
   followTemplateLink();
+}
+
+void WelCome::sendDesignList() {
+  // The names are text inside the call's XML: a folder named with "&" or "<" must not hide the list.
+  CallMovie(ad01, "dList", {escapeForCall(designList(Dir1))});
+}
+
+void WelCome::showEvent(QShowEvent* e) {
+  Form::showEvent(e);
+  if (e->spontaneous() || !isLoaded()) return;
+  // Shown again after another window: designs may have been made or saved since the list was sent.
+  if (!listFresh_) sendDesignList();
+  listFresh_ = false;
 }
 
 void WelCome::followTemplateLink() {
   const QString number = templateFromLink(Command());
   if (number.isEmpty()) return;
   handedOver_ = true;
+  listFresh_ = false;  // the list is sent again when the window is first shown, after the download
   hideForm();
   Forms::showTemplateBrowser();
   g.templateNO = number;

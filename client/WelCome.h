@@ -33,10 +33,14 @@ protected:
   void Form_Load() override;
   void Form_Resize() override;
   void Form_Unload(int& cancel) override;
+  void showEvent(QShowEvent* e) override;
 
 private:
   void followTemplateLink();
+  // Builds the design list anew and hands it to the movie.
+  void sendDesignList();
   bool handedOver_ = false;
+  bool listFresh_ = false;  // the list sent by the load step has not been shown yet
 };
 
 // One entry per sub-folder of folder, in name order: name, "|" and its last-modified date and

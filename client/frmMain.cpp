@@ -246,5 +246,3 @@ QString getTemplateList() {
   }
   return result + "</lst>";
 }
-
-QString escapeForCall(QString text) { return text.replace('&', "&amp;").replace('<', "&lt;"); }

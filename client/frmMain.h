@@ -83,6 +83,3 @@ QString EncodeFlashText(QString& text);
 // `<lst><template>T</template>...</lst>`: the design's template and the downloaded templates of
 // the same key; empty when there is no "DownList.Lst".
 QString getTemplateList();
-
-// "&" and "<" of a name as XML entities, so that the name cannot break a call text.
-QString escapeForCall(QString text);

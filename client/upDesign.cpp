@@ -18,6 +18,7 @@
 #include "WelCome.h"
 #include "XmlDom.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QFile>
 #include <QSaveFile>
@@ -126,6 +127,15 @@ bool frmMain::addToPackage(const QString& file, bool convertLineEnds) {
 }
 
 void frmMain::upDesign(const QString& designXML) {
+  // The uploader reads its task at ";": a design whose folder name holds one (made outside the
+  // client, which drops ";" from typed names) cannot be handed over, so nothing is started for it.
+  if (g.designName.contains(';')) {
+    MsgBox(QStringLiteral("设计名称“%1”中含有分号“;”，无法上传。请在文件夹 %2 中把该设计的文件夹改名（去掉分号），"
+                          "再打开设计上传。")
+               .arg(g.designName, QDir::toNativeSeparators(g.myDesignPath)),
+           Msg::OKOnly | Msg::Exclamation, kUploadTitle, this);
+    return;
+  }
   const QString stateBefore = g.designState;
   g.designState.clear();
 

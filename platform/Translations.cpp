@@ -7,11 +7,10 @@
 
 namespace Translations {
 void install() {
+  // Only the catalogues: the user's regional formats (dates in the design list) stay the user's.
   const QLocale chinese(QLocale::Chinese, QLocale::China);
-  QLocale::setDefault(chinese);
   const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-  // "qt" pulls in qtbase and the other modules' catalogues that are installed.
-  for (const char* catalogue : {"qt", "qtbase", "qtwebengine"}) {
+  for (const char* catalogue : {"qtbase", "qtwebengine"}) {
     auto* t = new QTranslator(QCoreApplication::instance());
     if (t->load(chinese, catalogue, "_", folder)) QCoreApplication::installTranslator(t);
     else delete t;

@@ -120,6 +120,11 @@ private Q_SLOTS:
     QTest::newRow("sub folder") << "sub/x.jpg" << "";
     QTest::newRow("backslash") << "..\\..\\x.jpg" << "";
     QTest::newRow("dots only") << ".." << "";
+    QTest::newRow("one dot") << "." << "";
+    QTest::newRow("double dot inside") << "cover..jpg" << "Template/Pages";
+    QTest::newRow("double dot first") << "..cover.jpg" << "Template/Pages";
+    QTest::newRow("double dot last") << "cover.jpg.." << "Template/Pages";
+    QTest::newRow("three dots") << "..." << "Template/Pages";
     QTest::newRow("control char") << "bad\x01.jpg" << "";
     QTest::newRow("empty") << "" << "";
   }
@@ -232,6 +237,7 @@ private Q_SLOTS:
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("clean");
     QTest::newRow("slash and question mark") << "a/b?c" << "abc";
+    QTest::newRow("semicolon, the hand-over's separator") << "a;b" << "ab";
     QTest::newRow("only removed characters") << ",';/\\+=][()!@#$%^&*|?<>~`" << "";
     QTest::newRow("blanks at the ends") << "  My Trip  " << "My Trip";
     QTest::newRow("blank behind a removed char") << " a/ " << "a";
@@ -411,6 +417,29 @@ private Q_SLOTS:
     QCOMPARE(nd()->pos(), QPoint(4 - nd()->width() / 2, 4 - nd()->height() / 2));
   }
 
+  // A complete download leaves the downloader as a strip in the margin below the page, clear of the
+  // page and of the new-design movie, through resizes and the way back to the page; the next
+  // download brings it back at its own size.
+  void completedDownloadClearsThePage() {
+    Template& t = browser();
+    t.resize(Twips::toPixelsX(13575), Twips::toPixelsY(10890));
+    t.startDownload();
+    send(dl(), "DownComplate");
+    for (const QSize size : {t.size(), QSize(1200, 900)}) {
+      t.resize(size);
+      QVERIFY(!dl()->isHidden());
+      QVERIFY2(!dl()->geometry().intersects(t.Picture1->geometry()), qPrintable(QString("at %1x%2").arg(size.width()).arg(size.height())));
+      QVERIFY(!dl()->geometry().intersects(nd()->geometry()));
+      QVERIFY(t.rect().contains(dl()->geometry()));
+      QCOMPARE(dl()->width(), t.Picture1->width());
+    }
+    send(nd(), "showTemplate");
+    QVERIFY(!t.Picture1->isHidden() && !dl()->geometry().intersects(t.Picture1->geometry()));
+    t.startDownload();
+    QCOMPARE(dl()->size(), QSize(Twips::toPixelsX(8655), Twips::toPixelsY(5295)));
+    QCOMPARE(dl()->pos(), QPoint(t.width() / 2 - dl()->width() / 2, t.height() / 2 - dl()->height() / 2));
+  }
+
   // The requests of the new-design movie act like the downloader's; answers go to the downloader.
   void newDesignMovieActsLikeDownloader() {
     Template& t = browser();
@@ -460,9 +489,35 @@ private Q_SLOTS:
     QVERIFY(!w.isVisible());
     QCOMPARE(t->windowTitle(), QString("Quorvel"));
     QCOMPARE(web()->navigated, QStringList{"http://h/main/templates.aspx"});
-    // Showing it again while it exists does not navigate again.
-    Forms::showTemplateBrowser();
-    QCOMPARE(web()->navigated.size(), 1);
+  }
+
+  // A new design asked for within the 1.5 s after a cancelled download, while the browser is still
+  // loaded: it comes back as new, stays open, and closing it leads back to the welcome window.
+  void newDesignSoonAfterCancel() {
+    WelCome& w = Forms::welcome();
+    w.showForm();
+    fp_->player("ad01")->request("new", {"http://h/main/templates.aspx"});
+    Template* t = Forms::templateSlot().get();
+    QVERIFY(!web()->follow("http://h/Design.A1.aspx"));
+    send(dl(), "DownComplate");
+    send(dl(), "saveFile", "half.jpg");
+    send(dl(), "sendData", "aGk=");
+    send(nd(), "cancelDown");
+    QVERIFY(w.isVisible() && t->Timer1->isActive());
+
+    fp_->player("ad01")->request("new", {"http://h/main/other.aspx"});
+    QCOMPARE(Forms::templateSlot().get(), t);
+    QVERIFY(t->isVisible() && !w.isVisible());
+    QCOMPARE(t->exitMode, QString("0"));
+    QVERIFY(!t->Timer1->isActive());
+    QCOMPARE(web()->navigated.last(), QString("http://h/main/other.aspx"));
+    QCOMPARE(QString("%1%2%3").arg(!t->Picture1->isHidden()).arg(!dl()->isHidden()).arg(!nd()->isHidden()),
+             QString("100"));
+    QVERIFY(!t->isReceiving());  // the file cut off by the cancel is dropped, not stored half
+    QCOMPARE(filesUnder(at("Template/Pages")), QStringList{});
+
+    QVERIFY(t->close());
+    QVERIFY(w.isVisible());
   }
 
   void commandLineLinkStartsDownload() {

@@ -6,6 +6,7 @@
 #include "Forms.h"
 #include "ICO.h"
 #include "LoopbackHttpServer.h"
+#include "MovieFixture.h"
 #include "MoviePlayer.h"
 #include "Paths.h"
 #include "Template.h"
@@ -36,6 +37,7 @@ class TemplateMoviesTest : public QObject {
     return static_cast<MoviePlayer*>(Forms::templateSlot().get()->findChild<FlashPlayer*>(player))->view()->page();
   }
   QStringList templateRequests() const { return server_.requested.filter("/templates/"); }
+  QVariant script(const QString& player, const QString& code) const { return runScript(page(player), code); }
 
 private Q_SLOTS:
   void initTestCase() {
@@ -80,6 +82,11 @@ private Q_SLOTS:
     QCOMPARE(readAll(at("Template/Pages/empty.txt")), QByteArray());
     QCOMPARE(readAll(at("DownList.Lst")), QString(kNo).toLower().toLatin1() + "/book\r\n");
     QCOMPARE(templateRequests().size(), 4);
+    // Done: a strip that leaves the page free and offers no cancel button any more.
+    QVERIFY(!t.download->geometry().intersects(t.Picture1->geometry()));
+    QTRY_COMPARE_WITH_TIMEOUT(script("download", "getComputedStyle(document.getElementById('cancel')).display"),
+                              QVariant("none"), 10000);
+    QCOMPARE(script("download", "document.getElementById('title').textContent"), QVariant(QString::fromUtf8("模板下载完成")));
   }
 
   void storedFilesAreSkipped() {

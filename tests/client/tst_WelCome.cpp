@@ -5,6 +5,7 @@
 #include "Forms.h"
 #include "ICO.h"
 #include "Paths.h"
+#include "Template.h"
 #include "WelCome.h"
 #include "mainModule.h"
 
@@ -104,6 +105,37 @@ private Q_SLOTS:
     QCOMPARE(ad01->movies, QStringList{tmp->path() + "/WelCome.ctr"});
     QCOMPARE(ad01->calls, QStringList{BuildCall("dList", {"trip|3/5/24"})});
     QVERIFY(!w.handedOver());
+  }
+
+  // Each time the window is shown again the list is built anew, so a design saved meanwhile is
+  // listed; the showing right after the load does not send it twice.
+  void listSentAgainWhenShownAgain_data() {
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<int>("callsAfterFirstShow");
+    QTest::newRow("plain start") << "" << 1;
+    QTest::newRow("started by a template link, shown after the download") << "ZELKA://" + QString(32, 'A') + "/" << 2;
+  }
+  void listSentAgainWhenShownAgain() {
+    QFETCH(QString, commandLine);
+    QFETCH(int, callsAfterFirstShow);
+    FakePlatform fp;
+    setCommand(commandLine);
+    WelCome& w = Forms::welcome();
+    w.load();
+    FakeFlashPlayer* ad01 = fp.player("ad01");
+    QCOMPARE(ad01->calls, QStringList{BuildCall("dList", {""})});
+    QDir(tmp->path()).mkpath("MyDesign/trip");
+    setModified(tmp->path() + "/MyDesign/trip", QDateTime(QDate(2024, 3, 5), QTime(0, 0, 0)));
+    w.showForm();
+    QCOMPARE(ad01->calls.size(), callsAfterFirstShow);
+
+    QDir(tmp->path()).mkpath("MyDesign/zoo");
+    setModified(tmp->path() + "/MyDesign/zoo", QDateTime(QDate(2024, 3, 6), QTime(0, 0, 0)));
+    w.hideForm();
+    w.showForm();
+    QCOMPARE(ad01->calls.size(), callsAfterFirstShow + 1);
+    QCOMPARE(ad01->calls.last(), BuildCall("dList", {"trip|3/5/24,zoo|3/6/24"}));
+    Forms::templateSlot().reset();
   }
 
   // A MyDesign that can neither be created nor listed still gives a (empty) list and a start.

@@ -199,6 +199,33 @@ private Q_SLOTS:
     QVERIFY(!w.WorkArea->isHidden());
   }
 
+  // A design folder named with ";" (made outside the client) cannot be handed to the uploader,
+  // whose task text is split at ";": refused before the login, the package and the order.
+  void nameWithSemicolonRefused() {
+    g.isLogin = false;
+    g.designName = "Bo;ok";
+    g.designPath = g.myDesignPath + "/Bo;ok";
+    QVERIFY(QDir().mkpath(g.designPath + "/Images"));
+    server->replyBody = "<reply flag=\"ok\" did=\"D3\"/>";
+    frmMain& w = openWorkspace();
+    g.designState = "editing";
+    bool loginShown = false;
+    QTimer::singleShot(100, [&] { loginShown = Forms::logINSlot().isLoaded() && Forms::logINSlot().unload(); });
+    w.upDesign(kDesign);
+    QTest::qWait(150);
+    QVERIFY(!loginShown);
+    QCOMPARE(fp->msgBox.shown.size(), 1);
+    QCOMPARE(fp->msgBox.shown[0].title, QString("上传设计"));
+    QVERIFY2(fp->msgBox.shown[0].text.contains("Bo;ok") && fp->msgBox.shown[0].text.contains(";"),
+             qPrintable(fp->msgBox.shown[0].text));
+    QVERIFY(!QFileInfo::exists(g.designPath + "/UpLoad"));
+    QVERIFY(server->requests.isEmpty());
+    QVERIFY(fp->clipboard.log.isEmpty());
+    QVERIFY(fp->process.started.isEmpty());
+    QCOMPARE(g.designState, QString("editing"));
+    QVERIFY(!w.WorkArea->isHidden() && w.progress->isHidden());
+  }
+
   void uploaderMissing() {
     server->replyBody = "<reply flag=\"ok\" did=\"D2\"/>";
     fp->process.nextPid = 0;

@@ -9,6 +9,7 @@ Serves, on 127.0.0.1 only:
     /main/Register.aspx, /main/buy.aspx?ID=<did>, /main/shoppingbag.aspx, /main/creatorder.aspx
     POST /Client/Server.aspx      orders Login (demo / demo123), SaveDesign, Uploaded,
                                   each appended to DATA/orders.log as one JSON line
+                                  (passwords masked)
     /novrel/ver.xml, /novrel/<file>   the published release (3.5.15 with no files until one is)
   FTP (--ftp-port, default 9021): user ClientUpDesign, home DATA/ftp, passive mode.
 
@@ -49,6 +50,9 @@ FTP_USER = "ClientUpDesign"
 FTP_PASSWORD = "Qv7x2Lm9Rt4Kp8Ws3Hd6Yb1Nf" + "5"
 ACCOUNT = {"usr": "demo", "pwd": "demo123", "ID": "1001", "Name": "演示用户"}
 MAX_BODY = 1 << 20
+# Order fields that hold a password: the order log shows them masked, whatever their length.
+PASSWORD_FIELDS = {"pwd"}
+PASSWORD_MASK = "******"
 # Files of a program folder that are the user's state, not part of a release.
 NOT_RELEASED = {"ver.xml", "ver.tmp", "set.xml", "design.lst", "downlist.lst"}
 
@@ -293,8 +297,9 @@ class Shop:
             reply = '<reply flag="ok"/>'
         else:
             reply = '<reply flag="no"/>'
+        logged = {k: (PASSWORD_MASK if k in PASSWORD_FIELDS else v) for k, v in fields.items() if k != "Order"}
         entry = {"time": datetime.datetime.now().isoformat(timespec="milliseconds"), "order": order,
-                 "fields": {k: v for k, v in fields.items() if k != "Order"}, "reply": reply}
+                 "fields": logged, "reply": reply}
         with self.lock, open(os.path.join(self.data, "orders.log"), "a", encoding="utf-8") as f:
             f.write(json.dumps(entry, ensure_ascii=False) + "\n")
         return reply

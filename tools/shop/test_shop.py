@@ -16,6 +16,7 @@ import socket
 import subprocess
 import tempfile
 import unittest
+import urllib.parse
 import zipfile
 import xml.etree.ElementTree as ET
 
@@ -174,14 +175,26 @@ class ShopTest(unittest.TestCase):
                     self.assertIsNone(root.find("ID"))
 
     def test_fields_are_logged_decoded(self):
-        self.order("Order=Login&usr=demo&pwd=a%2Bb%26c+d%3D")
+        self.order("Order=Login&usr=a%2Bb%26c+d%3D&pwd=x")
         self.order("Order=SaveDesign&TemplateNO=A+B%2BC&pCount=4")
         self.order("Order=Uploaded&dNO=中文")
         entries = self.log_entries()[-3:]
         self.assertEqual([e["order"] for e in entries], ["Login", "SaveDesign", "Uploaded"])
-        self.assertEqual(entries[0]["fields"], {"usr": "demo", "pwd": "a+b&c d="})
+        self.assertEqual(entries[0]["fields"], {"usr": "a+b&c d=", "pwd": "******"})
         self.assertEqual(entries[1]["fields"], {"TemplateNO": "A B+C", "pCount": "4"})
         self.assertEqual(entries[2]["fields"], {"dNO": "中文"})
+
+    def test_passwords_never_reach_the_log(self):
+        passwords = ["demo123", "Sécret 密码 42", "p"]
+        for pwd in passwords:
+            _, root = self.order("Order=Login&usr=demo&pwd=" + urllib.parse.quote(pwd))
+            self.assertEqual(root.get("flag"), "ok" if pwd == "demo123" else "no")
+        entries = self.log_entries()[-len(passwords):]
+        self.assertEqual([e["fields"]["pwd"] for e in entries], ["******"] * len(passwords))
+        with open(os.path.join(self.data, "orders.log"), encoding="utf-8") as f:
+            text = f.read()
+        for pwd in passwords[:2]:
+            self.assertNotIn(pwd, text)
 
     def test_save_design_gives_a_fresh_id_each_time(self):
         ids = []
