@@ -107,13 +107,17 @@ void Winsock::feedStream() {
 }
 
 void Winsock::fail() {
+  drop();
+  failed_ = true;
+  emitIfChanged();
+}
+
+void Winsock::drop() {
   closing_ = true;
   socket_->abort();
   closing_ = false;
   stream_.reset();
   streamLeft_ = 0;
-  failed_ = true;
-  emitIfChanged();
 }
 
 bool Winsock::bindLocal() {
@@ -133,11 +137,7 @@ QString Winsock::GetDataText() { return QString::fromLocal8Bit(GetData()); }
 qint64 Winsock::BytesReceived() const { return socket_->bytesAvailable(); }
 
 void Winsock::Close() {
-  closing_ = true;
-  socket_->abort();
-  closing_ = false;
-  stream_.reset();
-  streamLeft_ = 0;
+  drop();
   failed_ = peerClosed_ = false;
   emitIfChanged();
 }

@@ -90,6 +90,7 @@ private:
   void emitIfChanged();
   void feedStream();
   void fail();
+  void drop();  // the connection and a stream going out end here, without news
   bool bindLocal();
 
   QTcpSocket* socket_;

@@ -50,6 +50,17 @@ struct Watch {
   }
 };
 
+// An answer of the scripted server: the nth command (every one when nth is 0) that begins with
+// verb, in any letter case, gets reply (empty: silence); the others get the usual answer.
+using Answer = std::function<std::optional<QByteArray>(const QByteArray& line)>;
+Answer answerOn(const QByteArray& verb, const QByteArray& reply, int nth = 0) {
+  auto seen = std::make_shared<int>(0);
+  return [=](const QByteArray& line) -> std::optional<QByteArray> {
+    if (!line.toUpper().startsWith(verb) || (nth && ++*seen != nth)) return std::nullopt;
+    return reply;
+  };
+}
+
 int count(const QList<QByteArray>& list, const QByteArray& item) { return int(list.count(item)); }
 
 // Whether a local port can be bound right now.
@@ -131,10 +142,7 @@ void tst_FtpEngine::wholeUploadWhateverTheReplyShapes_data() {
   });
   QTest::newRow("multi-line replies") << Shape([](ScriptedFtpServer& s) {
     s.greeting = "220-Welcome\r\n220-to the shop\r\n220 ready\r\n";
-    s.answer = [](const QByteArray& line) -> std::optional<QByteArray> {
-      if (line.startsWith("PASS")) return QByteArray("230-Hello\r\n230-\r\n230 Logged in\r\n");
-      return std::nullopt;
-    };
+    s.answer = answerOn("PASS", "230-Hello\r\n230-\r\n230 Logged in\r\n");
   });
   QTest::newRow("glued and in pieces") << Shape([](ScriptedFtpServer& s) {
     s.pieceSize = 5;
@@ -268,10 +276,7 @@ void tst_FtpEngine::emptyPackageFailsThroughTheDelete() {
 void tst_FtpEngine::sevenFailuresThenGiveUp() {
   writePackage(packageBytes(4000));
   ScriptedFtpServer server;
-  server.answer = [](const QByteArray& line) -> std::optional<QByteArray> {
-    if (line.startsWith("APPE")) return QByteArray("550 Permission denied\r\n");
-    return std::nullopt;
-  };
+  server.answer = answerOn("APPE", "550 Permission denied\r\n");
   FtpEngine e;
   setUp(e, server);
   e.setTickInterval(2);  // the retries follow each other 10 ms apart
@@ -302,30 +307,16 @@ void tst_FtpEngine::everyWaitEndsOnItsSixtyFirstTick_data() {
   QTest::addColumn<Shape>("shape");
   QTest::addColumn<int>("holdsPackage");  // bytes of the package the server holds (-1: none)
   QTest::addColumn<FtpEngine::State>("stuck");
-  const auto silentOn = [](QByteArray verb, int nth = 1) {
-    return Shape([verb, nth](ScriptedFtpServer& s) {
-      auto seen = std::make_shared<int>(0);
-      s.answer = [verb, nth, seen](const QByteArray& line) -> std::optional<QByteArray> {
-        if (!line.toUpper().startsWith(verb) || ++*seen != nth) return std::nullopt;
-        return QByteArray();
-      };
-    });
-  };
-  const auto answerOn = [](QByteArray verb, QByteArray reply) {
-    return Shape([verb, reply](ScriptedFtpServer& s) {
-      s.answer = [verb, reply](const QByteArray& line) -> std::optional<QByteArray> {
-        if (!line.toUpper().startsWith(verb)) return std::nullopt;
-        return reply;
-      };
-    });
+  const auto on = [](QByteArray verb, QByteArray reply, int nth = 0) {
+    return Shape([=](ScriptedFtpServer& s) { s.answer = answerOn(verb, reply, nth); });
   };
   using S = FtpEngine::State;
   QTest::newRow("no greeting") << Shape([](ScriptedFtpServer& s) { s.greeting.clear(); }) << -1 << S::Connecting;
-  QTest::newRow("no reply to USER") << silentOn("USER") << -1 << S::UserSent;
-  QTest::newRow("password refused") << answerOn("PASS", "530 Login incorrect\r\n") << -1 << S::PasswordSent;
-  QTest::newRow("no reply to the first PASV") << silentOn("PASV") << -1 << S::FirstPassive;
-  QTest::newRow("no reply to the second PASV") << silentOn("PASV", 2) << -1 << S::SecondPassive;
-  QTest::newRow("227 without numbers") << answerOn("PASV", "227 Entering Passive Mode\r\n") << -1
+  QTest::newRow("no reply to USER") << on("USER", "") << -1 << S::UserSent;
+  QTest::newRow("password refused") << on("PASS", "530 Login incorrect\r\n") << -1 << S::PasswordSent;
+  QTest::newRow("no reply to the first PASV") << on("PASV", "", 1) << -1 << S::FirstPassive;
+  QTest::newRow("no reply to the second PASV") << on("PASV", "", 2) << -1 << S::SecondPassive;
+  QTest::newRow("227 without numbers") << on("PASV", "227 Entering Passive Mode\r\n") << -1
                                        << S::DataConnecting;
   QTest::newRow("227 to a closed port") << Shape([](ScriptedFtpServer& s) {
     const quint16 p = [] {
@@ -338,10 +329,10 @@ void tst_FtpEngine::everyWaitEndsOnItsSixtyFirstTick_data() {
       return "227 (127,0,0,1," + QByteArray::number(p / 256) + "," + QByteArray::number(p % 256) + ")\r\n";
     };
   }) << -1 << S::DataConnecting;
-  QTest::newRow("no reply to size") << silentOn("SIZE") << -1 << S::SizeQuery;
-  QTest::newRow("no reply to dele") << silentOn("DELE") << 0 << S::Deleting;
-  QTest::newRow("no reply to APPE") << silentOn("APPE") << -1 << S::Appending;
-  QTest::newRow("other code to APPE") << answerOn("APPE", "451 Try later\r\n") << -1 << S::Appending;
+  QTest::newRow("no reply to size") << on("SIZE", "") << -1 << S::SizeQuery;
+  QTest::newRow("no reply to dele") << on("DELE", "") << 0 << S::Deleting;
+  QTest::newRow("no reply to APPE") << on("APPE", "") << -1 << S::Appending;
+  QTest::newRow("other code to APPE") << on("APPE", "451 Try later\r\n") << -1 << S::Appending;
 }
 
 void tst_FtpEngine::everyWaitEndsOnItsSixtyFirstTick() {
@@ -374,10 +365,7 @@ void tst_FtpEngine::everyWaitEndsOnItsSixtyFirstTick() {
 void tst_FtpEngine::completionReplyDuringAnotherWait() {
   writePackage(packageBytes(3000));
   ScriptedFtpServer server;
-  server.answer = [](const QByteArray& line) -> std::optional<QByteArray> {
-    if (line.startsWith("size")) return QByteArray("226 Transfer complete.\r\n");
-    return std::nullopt;
-  };
+  server.answer = answerOn("SIZE", "226 Transfer complete.\r\n");
   FtpEngine e;
   setUp(e, server);
   e.setTickInterval(kManual);
