@@ -116,6 +116,8 @@ void tst_FtpEngineServers::uploadsTheWholePackage() {
   e->up();
   QTRY_COMPARE_WITH_TIMEOUT(e->state(), FtpEngine::State::Finished, 30000);
   QCOMPARE(statuses, QStringList{"即将完成,请稍候..."});
+  // One data connection per 227: the package went on the one made to the second address.
+  QCOMPARE(e->lporta, 100000 + 3);
   QTRY_COMPARE(QFileInfo(remotePath()).size(), package_.size());
   QVERIFY(remote() == package_);
 }
