@@ -260,8 +260,8 @@ void FtpEngine::sizeKnown() {
     upFail();  // no package to send: the row stays usable and the retry looks again
     return;
   }
-  packageLength_ = info.size();
-  const qint64 n = packageLength_ - 1;
+  const qint64 length = info.size();
+  const qint64 n = length - 1;
   totalKB = VbMath::intDiv(n, 1024);
   if (n <= remoteSize) {
     // The server holds the whole package or one byte less: start again from nothing.
@@ -275,7 +275,7 @@ void FtpEngine::sizeKnown() {
     return;
   }
   package_ = std::move(file);
-  restLength_ = packageLength_ - remoteSize;
+  restLength_ = length - remoteSize;
   remoteSize = VbMath::intDiv(remoteSize, 1024);
   await(State::Appending, QStringLiteral("APPE ") + wDNO);
 }
