@@ -1,7 +1,17 @@
 #include "Winsock.h"
 
 #include <QHostAddress>
+#include <QIODevice>
 #include <QTcpSocket>
+
+#include <algorithm>
+
+namespace {
+// A stream goes out in chunks of this size, with no more than kQueued bytes waiting in the
+// socket at a time.
+constexpr qint64 kChunk = 256 * 1024;
+constexpr qint64 kQueued = 4 * kChunk;
+}  // namespace
 
 Winsock::Winsock(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
   connect(socket_, &QAbstractSocket::stateChanged, this, &Winsock::onStateChanged);
@@ -55,11 +65,11 @@ bool Winsock::Connect(const QString& host, int port) {
 
 bool Winsock::Connect() {
   if (State() != sckClosed || remoteHost_.isEmpty() || remotePort_ <= 0 || remotePort_ > 65535) return false;
-  failed_ = peerClosed_ = false;
-  if (localPort_ != 0 && !socket_->bind(QHostAddress::AnyIPv4, quint16(localPort_))) {
+  if (!bindLocal()) {
     Close();  // nothing was started: the socket stays closed
     return false;
   }
+  failed_ = peerClosed_ = false;
   socket_->connectToHost(remoteHost_, quint16(remotePort_));
   emitIfChanged();
   return true;
@@ -73,6 +83,53 @@ bool Winsock::SendData(const QByteArray& data) {
 
 bool Winsock::SendData(const QString& text) { return SendData(text.toLocal8Bit()); }
 
+bool Winsock::SendStream(std::unique_ptr<QIODevice> source, qint64 length) {
+  if (State() != sckConnected || stream_ || !source || !source->isReadable() || length < 0) return false;
+  if (length == 0) return true;
+  stream_ = std::move(source);
+  streamLeft_ = length;
+  feedStream();
+  return State() == sckConnected;
+}
+
+void Winsock::Flush() { socket_->flush(); }
+
+void Winsock::feedStream() {
+  while (stream_ && streamLeft_ > 0 && socket_->bytesToWrite() < kQueued) {
+    const QByteArray chunk = stream_->read(std::min(kChunk, streamLeft_));
+    if (chunk.isEmpty()) {
+      fail();  // the source ended early or could not be read
+      return;
+    }
+    streamLeft_ -= chunk.size();
+    socket_->write(chunk);
+  }
+}
+
+void Winsock::fail() {
+  drop();
+  failed_ = true;
+  emitIfChanged();
+}
+
+void Winsock::drop() {
+  closing_ = true;
+  socket_->abort();
+  closing_ = false;
+  stream_.reset();
+  streamLeft_ = 0;
+}
+
+bool Winsock::bindLocal() {
+  if (localPort_ == 0) return true;
+  // A refused bind is answered here, not reported as the connection's failure.
+  closing_ = true;
+  const bool bound = socket_->bind(QHostAddress::AnyIPv4, quint16(localPort_));
+  if (!bound) socket_->abort();  // back to an unbound socket: the connect picks a free port
+  closing_ = false;
+  return bound || localPortFallback_;
+}
+
 QByteArray Winsock::GetData() { return socket_->readAll(); }
 
 QString Winsock::GetDataText() { return QString::fromLocal8Bit(GetData()); }
@@ -80,9 +137,7 @@ QString Winsock::GetDataText() { return QString::fromLocal8Bit(GetData()); }
 qint64 Winsock::BytesReceived() const { return socket_->bytesAvailable(); }
 
 void Winsock::Close() {
-  closing_ = true;
-  socket_->abort();
-  closing_ = false;
+  drop();
   failed_ = peerClosed_ = false;
   emitIfChanged();
 }
@@ -106,9 +161,16 @@ void Winsock::onDisconnected() {
 }
 
 void Winsock::onBytesWritten(qint64 n) {
-  const qint64 remaining = socket_->bytesToWrite();
+  if (stream_) {
+    feedStream();
+    if (State() != sckConnected) return;
+  }
+  const qint64 remaining = socket_->bytesToWrite() + streamLeft_;
   Q_EMIT SendProgress(n, remaining);
-  if (remaining == 0) Q_EMIT SendComplete();
+  if (remaining == 0) {
+    stream_.reset();
+    Q_EMIT SendComplete();
+  }
 }
 
 void Winsock::emitIfChanged() {
@@ -117,3 +179,7 @@ void Winsock::emitIfChanged() {
   lastState_ = s;
   Q_EMIT StateChanged(s);
 }
+
+// The meta-object code lives in this object file, apart from the platform's other classes:
+// a program that needs only sockets then links none of the web engine.
+#include "moc_Winsock.cpp"
