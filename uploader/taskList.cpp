@@ -5,6 +5,7 @@
 #include <QDomDocument>
 #include <QDomElement>
 #include <QDomNamedNodeMap>
+#include <QSaveFile>
 #include <algorithm>
 
 namespace {
@@ -95,6 +96,13 @@ QByteArray writeTaskList(const QList<taskItem>& items) {
   }
   out += QLatin1String("</list>");
   return out.toUtf8();
+}
+
+bool saveTaskList(const QString& path, const QList<taskItem>& items) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  file.write(writeTaskList(items));
+  return file.commit();
 }
 
 bool truthValue(const QString& text, bool* ok) {

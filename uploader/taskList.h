@@ -38,6 +38,10 @@ TaskListRead readTaskList(const QString& text);
 // then any others the element carried, by name.
 QByteArray writeTaskList(const QList<taskItem>& items);
 
+// Writes the list to path beside the old file and renames it over that, so a kill at any moment
+// leaves the old or the new list whole. False when it could not be written; the old file stays.
+bool saveTaskList(const QString& path, const QList<taskItem>& items);
+
 // A truth value of `uped` or `real`: "True" and "False" in any letter case, or a number (true
 // unless 0). ok is false for any other text.
 bool truthValue(const QString& text, bool* ok);

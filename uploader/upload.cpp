@@ -19,7 +19,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QWindow>
@@ -226,14 +225,8 @@ void upload::restoreList() {
   }
 }
 
-bool upload::saveList() {
-  // Written beside the old list and renamed over it: a kill at any moment leaves one of the two
-  // whole. A failed save changes nothing; the next one writes the whole list.
-  QSaveFile file(listPath());
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write(writeTaskList(listDoc));
-  return file.commit();
-}
+// A failed save changes nothing and the uploader goes on; the next save writes the whole list.
+bool upload::saveList() { return saveTaskList(listPath(), listDoc); }
 
 int upload::findItem(int id) const {
   const Upit* row = Upit1(id);
