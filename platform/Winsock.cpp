@@ -1,7 +1,17 @@
 #include "Winsock.h"
 
 #include <QHostAddress>
+#include <QIODevice>
 #include <QTcpSocket>
+
+#include <algorithm>
+
+namespace {
+// A stream goes out in chunks of this size, with no more than kQueued bytes waiting in the
+// socket at a time.
+constexpr qint64 kChunk = 256 * 1024;
+constexpr qint64 kQueued = 4 * kChunk;
+}  // namespace
 
 Winsock::Winsock(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
   connect(socket_, &QAbstractSocket::stateChanged, this, &Winsock::onStateChanged);
@@ -56,7 +66,7 @@ bool Winsock::Connect(const QString& host, int port) {
 bool Winsock::Connect() {
   if (State() != sckClosed || remoteHost_.isEmpty() || remotePort_ <= 0 || remotePort_ > 65535) return false;
   failed_ = peerClosed_ = false;
-  if (localPort_ != 0 && !socket_->bind(QHostAddress::AnyIPv4, quint16(localPort_))) {
+  if (!bindLocal()) {
     Close();  // nothing was started: the socket stays closed
     return false;
   }
@@ -73,6 +83,50 @@ bool Winsock::SendData(const QByteArray& data) {
 
 bool Winsock::SendData(const QString& text) { return SendData(text.toLocal8Bit()); }
 
+bool Winsock::SendStream(std::unique_ptr<QIODevice> source, qint64 length) {
+  if (State() != sckConnected || stream_ || !source || !source->isReadable() || length < 0) return false;
+  if (length == 0) return true;
+  stream_ = std::move(source);
+  streamLeft_ = length;
+  feedStream();
+  return State() == sckConnected;
+}
+
+void Winsock::Flush() { socket_->flush(); }
+
+void Winsock::feedStream() {
+  while (stream_ && streamLeft_ > 0 && socket_->bytesToWrite() < kQueued) {
+    const QByteArray chunk = stream_->read(std::min(kChunk, streamLeft_));
+    if (chunk.isEmpty()) {
+      fail();  // the source ended early or could not be read
+      return;
+    }
+    streamLeft_ -= chunk.size();
+    socket_->write(chunk);
+  }
+}
+
+void Winsock::fail() {
+  closing_ = true;
+  socket_->abort();
+  closing_ = false;
+  stream_.reset();
+  streamLeft_ = 0;
+  failed_ = true;
+  emitIfChanged();
+}
+
+bool Winsock::bindLocal() {
+  if (localPort_ == 0) return true;
+  if (socket_->bind(QHostAddress::AnyIPv4, quint16(localPort_))) return true;
+  if (!localPortFallback_) return false;
+  // Back to an unbound socket: the connect picks a free port.
+  closing_ = true;
+  socket_->abort();
+  closing_ = false;
+  return true;
+}
+
 QByteArray Winsock::GetData() { return socket_->readAll(); }
 
 QString Winsock::GetDataText() { return QString::fromLocal8Bit(GetData()); }
@@ -83,6 +137,8 @@ void Winsock::Close() {
   closing_ = true;
   socket_->abort();
   closing_ = false;
+  stream_.reset();
+  streamLeft_ = 0;
   failed_ = peerClosed_ = false;
   emitIfChanged();
 }
@@ -106,9 +162,16 @@ void Winsock::onDisconnected() {
 }
 
 void Winsock::onBytesWritten(qint64 n) {
-  const qint64 remaining = socket_->bytesToWrite();
+  if (stream_) {
+    feedStream();
+    if (State() != sckConnected) return;
+  }
+  const qint64 remaining = socket_->bytesToWrite() + streamLeft_;
   Q_EMIT SendProgress(n, remaining);
-  if (remaining == 0) Q_EMIT SendComplete();
+  if (remaining == 0) {
+    stream_.reset();
+    Q_EMIT SendComplete();
+  }
 }
 
 void Winsock::emitIfChanged() {

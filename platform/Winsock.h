@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class QIODevice;
 class QTcpSocket;
 
 class Winsock : public QObject {
@@ -40,6 +43,10 @@ public:
   int LocalPort() const;
   // Only while closed; false otherwise or for a port outside 0..65535.
   bool setLocalPort(int port);
+  // With the fallback on, a local port that cannot be bound (privileged, in use, in TIME_WAIT)
+  // or that the system refuses for the connection gives way to a free port chosen by the
+  // system, instead of the Connect failing. Off by default.
+  void setLocalPortFallback(bool on) { localPortFallback_ = on; }
 
   // Starts connecting to RemoteHost:RemotePort and returns at once. False (nothing started)
   // unless the socket is closed, or when the local port cannot be bound.
@@ -50,6 +57,14 @@ public:
   // locale's 8-bit encoding.
   bool SendData(const QByteArray& data);
   bool SendData(const QString& text);
+  // Sends length bytes read from source (from its current position), a chunk at a time as the
+  // connection drains, so that a large file is never held in memory whole. SendProgress counts
+  // the bytes still to go of the whole stream; SendComplete comes once the last byte has been
+  // handed to the network. A source that cannot deliver its bytes ends the connection with an
+  // error. False, and nothing sent, when not connected or while another stream is going out.
+  bool SendStream(std::unique_ptr<QIODevice> source, qint64 length);
+  // Hands what is queued to the network now, as far as it takes it without waiting.
+  void Flush();
 
   // Takes every byte received so far.
   QByteArray GetData();
@@ -73,11 +88,17 @@ private:
   void onDisconnected();
   void onBytesWritten(qint64 n);
   void emitIfChanged();
+  void feedStream();
+  void fail();
+  bool bindLocal();
 
   QTcpSocket* socket_;
   QString remoteHost_;
   int remotePort_ = 0;
   int localPort_ = 0;
+  bool localPortFallback_ = false;
+  std::unique_ptr<QIODevice> stream_;
+  qint64 streamLeft_ = 0;      // bytes of the stream not yet read from its source
   bool failed_ = false;      // an error or the peer's close since the last Connect
   bool peerClosed_ = false;
   bool closing_ = false;     // inside Close(): the socket's own signals are ours, not news

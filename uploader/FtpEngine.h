@@ -13,7 +13,7 @@
 
 #include <memory>
 
-class QFile;
+class QIODevice;
 class Winsock;
 struct FtpReplyLines;
 
@@ -116,25 +116,30 @@ Q_SIGNALS:
 
 private:
   void enter(State next);
+  void stopAttempt();
   void upFail();
   void ftpLogon();
   void ftpSend();
-  void pasvConnect(const QString& reply);
-  void sendCommand(const QString& text);
-  void await(State next, const QString& command);
+  void pasvConnect(const QByteArray& reply);
+  bool sendCommand(const QString& text);
+  bool await(State next, const QString& command);
   void onControlArrival();
-  void onReply(const QString& line);
+  void onReply(const QByteArray& reply);
   void onDataState(int state);
+  void sizeQuery();
+  void sizeKnown();
+  void startSending();
   void onSendComplete();
-  void prepareAppend();
-  void connectData(const QString& host, int port);
-  int nextPort(qint32& counter, int current);
 
   State state_ = State::Idle;
-  qint32 waitTicks_ = 0;
+  quint64 attempt_ = 0;     // grows whenever an attempt ends or begins
+  qint32 waitTicks_ = 0;    // ticks of Timer2 since the current wait began
+  qint32 dataPort_ = 0;     // the local port numbers last given to the connections
+  qint32 commandPort_ = 0;
+  qint64 packageLength_ = 0;
+  qint64 restLength_ = 0;   // bytes of the package that the append sends
   std::unique_ptr<Winsock> wsCommand_;
   std::unique_ptr<Winsock> wsData_;
   std::unique_ptr<FtpReplyLines> lines_;
-  std::unique_ptr<QFile> package_;
-  qint64 restLength_ = 0;
+  std::unique_ptr<QIODevice> package_;
 };

@@ -41,7 +41,7 @@ import zipfile
 from xml.sax.saxutils import escape, quoteattr
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 CLIENT_VERSION = "3.5.15"
@@ -398,61 +398,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 # ---------------------------------------------------------------- FTP
 
-class KeptDTP(DTPHandler):
-    def close(self):
-        # Closing a superseded data connection must not drop the one now in use.
-        cmd = self.cmd_channel
-        current = cmd.data_channel
-        super().close()
-        if current is not None and current is not self:
-            cmd.data_channel = current
-
-
-class ShopFTPHandler(FTPHandler):
-    """The uploader opens its data connection on a first PASV and, while that connection is
-    still up, keeps using it after a second PASV. pyftpdlib would close it on the second PASV;
-    here it stays until the client either uses it or connects to the new passive port."""
-    dtp_handler = KeptDTP
-    spare = None
-
-    def ftp_PASV(self, line):
-        if self._dtp_acceptor is not None:
-            # The client may have connected without the loop having accepted it yet.
-            self._dtp_acceptor.handle_accept()
-        idle = self.data_channel
-        if idle is not None and idle.file_obj is None and not idle.transfer_in_progress():
-            self.data_channel = None
-            super().ftp_PASV(line)
-            if self.data_channel is None:
-                self.data_channel, self.spare = idle, idle
-        else:
-            super().ftp_PASV(line)
-
-    def _on_dtp_connection(self):
-        spare, self.spare = self.spare, None
-        if spare is not None and spare is not self.data_channel:
-            spare.close()
-        super()._on_dtp_connection()
-
-    def ftp_STOR(self, file, mode="w"):
-        if self.data_channel is not None:
-            self.spare = None
-            self._shutdown_connecting_dtp()   # the kept connection serves; the new port is not needed
-        return super().ftp_STOR(file, mode)
-
-    def ftp_RETR(self, file):
-        if self.data_channel is not None:
-            self.spare = None
-            self._shutdown_connecting_dtp()
-        return super().ftp_RETR(file)
-
-
 def make_ftp(host, port, data):
     home = os.path.join(data, "ftp")
     os.makedirs(home, exist_ok=True)
     authorizer = DummyAuthorizer()
     authorizer.add_user(FTP_USER, FTP_PASSWORD, home, perm="elradfmwMT")
-    handler = type("Handler", (ShopFTPHandler,), {"authorizer": authorizer})
+    # Stock behaviour: a new PASV drops the listener and the connection of an earlier one.
+    handler = type("Handler", (FTPHandler,), {"authorizer": authorizer})
     return FTPServer((host, port), handler)
 
 
