@@ -65,11 +65,11 @@ bool Winsock::Connect(const QString& host, int port) {
 
 bool Winsock::Connect() {
   if (State() != sckClosed || remoteHost_.isEmpty() || remotePort_ <= 0 || remotePort_ > 65535) return false;
-  failed_ = peerClosed_ = false;
   if (!bindLocal()) {
     Close();  // nothing was started: the socket stays closed
     return false;
   }
+  failed_ = peerClosed_ = false;
   socket_->connectToHost(remoteHost_, quint16(remotePort_));
   emitIfChanged();
   return true;
@@ -118,13 +118,12 @@ void Winsock::fail() {
 
 bool Winsock::bindLocal() {
   if (localPort_ == 0) return true;
-  if (socket_->bind(QHostAddress::AnyIPv4, quint16(localPort_))) return true;
-  if (!localPortFallback_) return false;
-  // Back to an unbound socket: the connect picks a free port.
+  // A refused bind is answered here, not reported as the connection's failure.
   closing_ = true;
-  socket_->abort();
+  const bool bound = socket_->bind(QHostAddress::AnyIPv4, quint16(localPort_));
+  if (!bound) socket_->abort();  // back to an unbound socket: the connect picks a free port
   closing_ = false;
-  return true;
+  return bound || localPortFallback_;
 }
 
 QByteArray Winsock::GetData() { return socket_->readAll(); }

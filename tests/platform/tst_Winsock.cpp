@@ -1,8 +1,11 @@
 #include "RawServer.h"
 #include "Winsock.h"
 
+#include <QBuffer>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <memory>
 
 class tst_Winsock : public QObject {
   Q_OBJECT
@@ -12,6 +15,8 @@ private Q_SLOTS:
   void peerCloseCountsAsClosing();
   void largeSendReportsProgressAndCompletion();
   void localPortIsBoundOnConnect();
+  void streamGoesOutWithProgressOfTheWhole();
+  void streamThatCannotDeliverFailsTheConnection();
 };
 
 void tst_Winsock::connectSendReceiveClose() {
@@ -112,6 +117,64 @@ void tst_Winsock::localPortIsBoundOnConnect() {
   QVERIFY(other.setLocalPort(port));
   QVERIFY(!other.Connect("127.0.0.1", server.port()));
   QCOMPARE(other.State(), 0);
+
+  // With the fallback it goes out from a free port instead.
+  other.setLocalPortFallback(true);
+  QVERIFY(other.Connect("127.0.0.1", server.port()));
+  QTRY_COMPARE(other.State(), 7);
+  QTRY_COMPARE(server.connectionCount(), 2);
+  QVERIFY(server.peerPort() != port);
+  QVERIFY(other.LocalPort() != int(port));
+}
+
+void tst_Winsock::streamGoesOutWithProgressOfTheWhole() {
+  RawServer server;
+  Winsock ws;
+  QVERIFY(ws.Connect("127.0.0.1", server.port()));
+  QTRY_COMPARE(ws.State(), 7);
+  QByteArray data(24 * 1024 * 1024 + 123, Qt::Uninitialized);
+  for (int i = 0; i < data.size(); ++i) data[i] = char(i * 13 + (i >> 11));
+  auto source = std::make_unique<QBuffer>();
+  source->setData(data);
+  QVERIFY(source->open(QIODevice::ReadOnly));
+  QVERIFY(source->seek(100));  // from the source's position on
+
+  QSignalSpy complete(&ws, &Winsock::SendComplete);
+  qint64 sent = 0;
+  bool consistent = true;
+  int reports = 0;
+  connect(&ws, &Winsock::SendProgress, this, [&](qint64 n, qint64 remaining) {
+    sent += n;
+    ++reports;
+    consistent = consistent && sent + remaining == data.size() - 200;
+  });
+  QVERIFY(ws.SendStream(std::move(source), data.size() - 200));
+  QVERIFY(!ws.SendStream(std::make_unique<QBuffer>(), 10));  // one stream at a time
+  QTRY_VERIFY_WITH_TIMEOUT(!complete.isEmpty(), 30000);
+  QVERIFY(consistent);
+  QVERIFY(reports > 10);  // reported as it drains, not once at the end
+  QCOMPARE(sent, qint64(data.size() - 200));
+  QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), data.size() - 200, 30000);
+  QVERIFY(server.received() == data.mid(100, data.size() - 200));
+  QCOMPARE(complete.size(), 1);
+  QCOMPARE(ws.State(), 7);
+}
+
+void tst_Winsock::streamThatCannotDeliverFailsTheConnection() {
+  RawServer server;
+  Winsock ws;
+  QVERIFY(ws.Connect("127.0.0.1", server.port()));
+  QTRY_COMPARE(ws.State(), 7);
+  auto source = std::make_unique<QBuffer>();
+  source->setData(QByteArray(1000, 'x'));
+  QVERIFY(source->open(QIODevice::ReadOnly));
+  QSignalSpy complete(&ws, &Winsock::SendComplete);
+  ws.SendStream(std::move(source), 5000);  // longer than the source
+  QTRY_COMPARE(ws.State(), 9);
+  QTest::qWait(20);
+  QVERIFY(complete.isEmpty());
+  ws.Close();
+  QCOMPARE(ws.State(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Winsock)

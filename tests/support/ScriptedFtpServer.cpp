@@ -148,7 +148,7 @@ void ScriptedFtpServer::onDataConnection(int pasv, QTcpServer* listener) {
 void ScriptedFtpServer::onDataBytes(int d) {
   DataConnection& dc = data_[d];
   if (!dc.socket) return;
-  dc.received += dc.socket->readAll();
+  if (dc.socket->isOpen()) dc.received += dc.socket->readAll();
   if (d != transferData_ || dropAfter < 0 || dc.received.size() < dropAfter) return;
   dc.received.truncate(dropAfter);
   dropAfter = -1;
