@@ -2,8 +2,6 @@
 // rows added and removed with their tops and the scroll range, the hand-over poll, the list kept
 // in "set.xml" through every change and failure, hiding to the tray, dragging, the focus rule,
 // the close question, and the single instance.
-#include "FakePlatform.h"
-#include "FileFixture.h"
 #include "Form.h"
 #include "Module1.h"
 #include "Paths.h"
@@ -11,8 +9,7 @@
 #include "RawServer.h"
 #include "SingleInstance.h"
 #include "Upit.h"
-#include "taskList.h"
-#include "upload.h"
+#include "UploadFixture.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,29 +24,6 @@
 #include <memory>
 
 namespace {
-QByteArray element(const QString& dno, const QString& wdno, const char* uped, const char* real) {
-  return QString("<l dno=\"%1\" wdno=\"%2\" uped=\"%3\" real=\"%4\"/>").arg(dno, wdno, uped, real).toUtf8();
-}
-
-QByteArray list(const QList<QByteArray>& elements) {
-  QByteArray out = "<list>";
-  for (const QByteArray& e : elements) out += e;
-  return out + "</list>";
-}
-
-// A list of n unsent tasks "T1" ... with the ids "D1" ...
-QByteArray unsentTasks(int n) {
-  QList<QByteArray> e;
-  for (int i = 1; i <= n; ++i) e << element("T" + QString::number(i), "D" + QString::number(i), "False", "False");
-  return list(e);
-}
-
-QStringList ids(const QString& path) {
-  QStringList out;
-  for (const taskItem& item : readTaskList(QString::fromUtf8(readAll(path))).items) out << item.value("wdno");
-  return out;
-}
-
 void sendMouse(QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons buttons) {
   QMouseEvent e(type, QPointF(local), QPointF(w->mapToGlobal(local)), button, buttons, Qt::NoModifier);
   QCoreApplication::sendEvent(w, &e);
@@ -58,19 +32,13 @@ void sendMouse(QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButton butt
 
 class TestUpload : public QObject {
   Q_OBJECT
-  std::unique_ptr<QTemporaryDir> dir;
-  std::unique_ptr<FakePlatform> fake;
-  std::unique_ptr<upload> w;
+  std::unique_ptr<UploaderRun> run;
+  FakePlatform* fake = nullptr;
+  upload* w = nullptr;
 
-  QString listFile() const { return dir->filePath("set.xml"); }
-  // Loads the window on a program folder holding the given list (none when empty).
+  QString listFile() const { return run->listFile(); }
   upload& start(const QByteArray& listText = QByteArray()) {
-    if (!listText.isEmpty()) writeFile(listFile(), listText);
-    w = std::make_unique<upload>();
-    w->load();
-    // New tasks go to a port where nothing listens: no test talks to a shop it did not start.
-    Module1::ftpHostName = "127.0.0.1";
-    Module1::ftpPortNo = QString::number(RawServer::unusedPort());
+    w = &run->start(listText);
     return *w;
   }
   QList<int> tops() const {
@@ -81,21 +49,12 @@ class TestUpload : public QObject {
   }
 
 private Q_SLOTS:
-  // One program folder for the run: the instance lock of this process stays in it.
   void initTestCase() {
     Form::setQuitWhenLastUnloaded(false);
-    dir = std::make_unique<QTemporaryDir>();
-    Paths::setProgramFolder(dir->path());
+    run = std::make_unique<UploaderRun>();
   }
-  void init() { fake = std::make_unique<FakePlatform>(); }
-  void cleanup() {
-    w.reset();
-    fake.reset();
-    for (const QFileInfo& f : QDir(dir->path()).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-      if (f.isDir()) QDir(f.filePath()).removeRecursively();
-      else QFile::remove(f.filePath());
-    }
-  }
+  void init() { fake = &run->platform(); }
+  void cleanup() { run->finish(); }
 
   void placement_data();
   void placement();
@@ -204,7 +163,6 @@ void TestUpload::removalClosesTheGap() {
   u.Timer1_Timer();
   QCOMPARE(u.rowsLoaded, 4);
   QCOMPARE(u.Upit1(4)->topTwips(), 1380);
-  QCOMPARE(u.Upit1(4)->ftp.lporta, 800);
   QCOMPARE(ids(listFile()), QStringList({"D1", "D3", "D4"}));
 }
 
@@ -285,13 +243,13 @@ void TestUpload::sameHandoverTwice() {
 }
 
 void TestUpload::corruptListKeptAside() {
-  writeFile(dir->filePath("set.xml.bad"), "earlier");
+  writeFile(run->file("set.xml.bad"), "earlier");
   writeFile(listFile(), "<list><l dno=\"A\" wdno=");
   upload& u = start();
   QCOMPARE(u.presentRows(), 0);
   QVERIFY(!QFileInfo::exists(listFile()));
-  QCOMPARE(readAll(dir->filePath("set.xml.bad")), QByteArray("earlier"));
-  QCOMPARE(readAll(dir->filePath("set.xml.bad.2")), QByteArray("<list><l dno=\"A\" wdno="));
+  QCOMPARE(readAll(run->file("set.xml.bad")), QByteArray("earlier"));
+  QCOMPARE(readAll(run->file("set.xml.bad.2")), QByteArray("<list><l dno=\"A\" wdno="));
   fake->clipboard.setText("upload@@;New;N1");
   u.Timer1_Timer();
   QCOMPARE(readAll(listFile()), list({element("New", "N1", "False", "False")}));
@@ -316,7 +274,7 @@ void TestUpload::defectiveElementsStayInTheList() {
 
 void TestUpload::failedSaveIsMadeUpLater() {
   // A folder where the list should be: every save fails.
-  QVERIFY(QDir(dir->path()).mkdir("set.xml"));
+  QVERIFY(QDir().mkdir(listFile()));
   upload& u = start();
   fake->clipboard.setText("upload@@;Summer;A123");
   u.Timer1_Timer();
