@@ -8,6 +8,7 @@
 #include "UploadFixture.h"
 
 #include <QLabel>
+#include <QScrollBar>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -28,13 +29,13 @@ class TestUploadShop : public QObject {
   std::unique_ptr<HttpRecorder> page;
 
   // The window with a design "Book" whose upload package holds bytes, handed over as id.
-  Upit& handOver(const QByteArray& bytes, const QString& id) {
+  Upit& handOver(const QByteArray& bytes, const QString& id, const QByteArray& listText = QByteArray()) {
     writeFile(run->file("MyDesign/Book/UpLoad/Book.TMP"), bytes);
-    upload& u = run->start(QByteArray(), shop->ftpPort());
+    upload& u = run->start(listText, shop->ftpPort());
     Module1::upServerURL = page->url();
     run->fake->clipboard.setText("upload@@;Book;" + id);
     u.Timer1_Timer();
-    Upit* r = u.Upit1(1);
+    Upit* r = u.Upit1(u.rowsLoaded);
     r->Timer5.setInterval(50);  // the notice's 4 s are not waited out here
     return *r;
   }
@@ -60,6 +61,7 @@ private Q_SLOTS:
 
   void sentWholeAndConfirmed();
   void pausedAndResumed();
+  void rowsBeyondTheLocalPortRange();
 };
 
 void TestUploadShop::sentWholeAndConfirmed() {
@@ -123,6 +125,21 @@ void TestUploadShop::pausedAndResumed() {
   QVERIFY(remaining.first() <= size - heldSize);  // only the missing tail goes again
   QCOMPARE(remote("D901"), package);
   QCOMPARE(readAll(run->listFile()), list({element("Book", "D901", "True", "True")}));
+}
+
+void TestUploadShop::rowsBeyondTheLocalPortRange() {
+  // Row 330's first local ports, 66000 and 66100, lie beyond the last port: the system picks.
+  const QByteArray package = randomBytes(5000);
+  Upit& r = handOver(package, "D902", unsentTasks(329));
+  upload& u = *run->window;
+  QCOMPARE(r.selfid, 330);
+  QCOMPARE(u.presentRows(), 330);
+  QCOMPARE(r.topTwips(), 329 * 690);
+  QCOMPARE(u.VScroll1->maximum(), 325);
+  QTRY_COMPARE_WITH_TIMEOUT(r.upsta, QStringLiteral("上传成功!"), 30000);
+  QCOMPARE(remote("D902"), package);
+  QCOMPARE(ids(run->listFile()).size(), 330);
+  QCOMPARE(ids(run->listFile()).last(), QString("D902"));
 }
 
 QTEST_MAIN(TestUploadShop)
