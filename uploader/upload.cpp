@@ -145,8 +145,10 @@ void upload::changeEvent(QEvent* e) {
   if (e->type() == QEvent::WindowStateChange && isLoaded()) Form_Resize();
 }
 
+// With a tray the window goes there at once: a minimise request that the window manager answers
+// later would come back after the window has been shown again and hide it once more.
 void upload::Picture4_Click() {
-  if (trayShown_) setWindowState(windowState() | Qt::WindowMinimized);
+  if (trayShown_) hide();
   else showMinimized();
 }
 
@@ -176,8 +178,10 @@ bool upload::eventFilter(QObject* watched, QEvent* e) {
   return Form::eventFilter(watched, e);
 }
 
-// The left button alone, held down over the title, moves the window. The window system does it
-// where it can; elsewhere the window follows the mouse itself.
+// The left button alone, held down over the title, moves the window. The window system moves it
+// where that works. On X11, Qt 6.4's system move leaves the window stuck to the pointer after
+// the button is released, so there (and where there is no system move) the window follows the
+// mouse itself.
 void upload::dragTitle(QEvent* e) {
   if (e->type() == QEvent::MouseButtonPress) {
     auto* m = static_cast<QMouseEvent*>(e);
@@ -189,7 +193,8 @@ void upload::dragTitle(QEvent* e) {
     auto* m = static_cast<QMouseEvent*>(e);
     if (m->buttons() != Qt::LeftButton || isMinimized()) return;
     if (!manualDrag_) {
-      if (windowHandle() && windowHandle()->startSystemMove()) return;
+      static const bool systemMove = QGuiApplication::platformName() != QLatin1String("xcb");
+      if (systemMove && windowHandle() && windowHandle()->startSystemMove()) return;
       manualDrag_ = true;
     }
     move(m->globalPosition().toPoint() - dragOffset_);

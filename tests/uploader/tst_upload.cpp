@@ -340,6 +340,12 @@ void TestUpload::hidesToTrayAndComesBackToTheCorner() {
   u.move(corner - QPoint(50, 50));
   fake->tray.leftButtonUp();
   QCOMPARE(u.pos(), corner);
+  // Minimised by other means, it goes to the tray too.
+  u.setWindowState(Qt::WindowMinimized);
+  QVERIFY(u.isHidden());
+  fake->tray.leftButtonUp();
+  QVERIFY(u.isVisible());
+  QVERIFY(!u.isMinimized());
   u.unload();
   QCOMPARE(fake->tray.log.last(), QString("remove"));
 }
