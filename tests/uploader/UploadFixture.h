@@ -3,6 +3,7 @@
 // on a program folder of the test's with the fake platform.
 #include "FakePlatform.h"
 #include "FileFixture.h"
+#include "Form.h"
 #include "Module1.h"
 #include "Paths.h"
 #include "RawServer.h"
@@ -40,13 +41,16 @@ inline QStringList ids(const QString& path) {
 }
 
 // A program folder for the whole run (this process's instance lock stays in it), emptied after
-// each test, with the fake platform and the window.
+// each test, with the fake platform and the window. Unloading the window does not end the tests.
 struct UploaderRun {
   QTemporaryDir dir;
   std::unique_ptr<FakePlatform> fake;
   std::unique_ptr<upload> window;
 
-  UploaderRun() { Paths::setProgramFolder(dir.path()); }
+  UploaderRun() {
+    Form::setQuitWhenLastUnloaded(false);
+    Paths::setProgramFolder(dir.path());
+  }
   QString file(const QString& name) const { return dir.filePath(name); }
   QString listFile() const { return file("set.xml"); }
   // The fake platform of the current test, made on first use.

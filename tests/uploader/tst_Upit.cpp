@@ -1,7 +1,6 @@
 // The task row: its progress, speed and remaining-time arithmetic, the pause and resume click,
 // removal with and without its question, re-upload and the repeated completion order, and the
 // program's end from the row.
-#include "Form.h"
 #include "HttpRecorder.h"
 #include "PictureBox.h"
 #include "Upit.h"
@@ -23,10 +22,7 @@ class TestUpit : public QObject {
   }
 
 private Q_SLOTS:
-  void initTestCase() {
-    Form::setQuitWhenLastUnloaded(false);
-    run = std::make_unique<UploaderRun>();
-  }
+  void initTestCase() { run = std::make_unique<UploaderRun>(); }
   void init() { fake = &run->platform(); }
   void cleanup() { run->finish(); }
 

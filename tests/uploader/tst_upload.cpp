@@ -2,7 +2,6 @@
 // rows added and removed with their tops and the scroll range, the hand-over poll, the list kept
 // in "set.xml" through every change and failure, hiding to the tray, dragging, the focus rule,
 // the close question, and the single instance.
-#include "Form.h"
 #include "Module1.h"
 #include "Paths.h"
 #include "PictureBox.h"
@@ -49,10 +48,7 @@ class TestUpload : public QObject {
   }
 
 private Q_SLOTS:
-  void initTestCase() {
-    Form::setQuitWhenLastUnloaded(false);
-    run = std::make_unique<UploaderRun>();
-  }
+  void initTestCase() { run = std::make_unique<UploaderRun>(); }
   void init() { fake = &run->platform(); }
   void cleanup() { run->finish(); }
 

@@ -1,6 +1,5 @@
 // The uploader against a real FTP server (the stand-in shop's pyftpdlib) and the tests' server
 // page: a handed-over design sent whole and confirmed, and a transfer paused and resumed.
-#include "Form.h"
 #include "FtpPeers.h"
 #include "HttpRecorder.h"
 #include "PictureBox.h"
@@ -43,7 +42,6 @@ class TestUploadShop : public QObject {
 
 private Q_SLOTS:
   void initTestCase() {
-    Form::setQuitWhenLastUnloaded(false);
     run = std::make_unique<UploaderRun>();
     data = std::make_unique<QTemporaryDir>();
     shop = std::make_unique<StandInShop>(data->path());
