@@ -58,7 +58,9 @@ taskItem newTaskItem(const QString& dNO, const QString& wDNO) {
 TaskListRead readTaskList(const QString& text) {
   TaskListRead r;
   QDomDocument doc;
-  if (!XmlDom::loadBounded(doc, text, kMaxTaskListChars)) return r;
+  // A byte-order mark, as editors may write one, is not part of the document.
+  const QString body = text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
+  if (!XmlDom::loadBounded(doc, body, kMaxTaskListChars)) return r;
   const QDomElement root = doc.documentElement();
   if (root.tagName() != QLatin1String("list")) return r;
   r.parsed = true;

@@ -31,7 +31,8 @@ struct TaskListRead {
 // The most characters a list file may hold; ten thousand tasks take about 1 MB.
 constexpr qsizetype kMaxTaskListChars = 16 * 1024 * 1024;
 
-// The elements of the list text in document order; text between them is dropped.
+// The elements of the list text in document order; text between them is dropped. A leading
+// byte-order mark is passed over.
 TaskListRead readTaskList(const QString& text);
 
 // The file's bytes for the elements. The four task attributes come first, in their order,

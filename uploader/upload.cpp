@@ -308,6 +308,8 @@ void upload::deluc(int id) {
   }
   rows_.remove(id);
   row->hide();
+  row->Timer1.stop();
+  row->Timer5.stop();
   row->ftp.closeAll();
   row->deleteLater();
   ++rowsDeleted;

@@ -52,6 +52,8 @@ void TestTaskList::reads_data() {
   QTest::newRow("empty list") << "<list></list>" << true << QStringList();
   QTest::newRow("with declaration") << "<?xml version=\"1.0\"?>\n<list>\n  <l dno=\"A\" wdno=\"1\" uped=\"True\" real=\"False\"/>\n</list>"
                                     << true << QStringList{"l dno=A wdno=1 uped=True real=False"};
+  QTest::newRow("byte-order mark") << QString(QChar(0xFEFF)) + "<list><l dno=\"A\"/></list>" << true
+                                   << QStringList{"l dno=A"};
   QTest::newRow("attributes in another order")
       << "<list><l real=\"x\" zz=\"9\" uped=\"y\" aa=\"8\" wdno=\"2\" dno=\"B\"/></list>" << true
       << QStringList{"l dno=B wdno=2 uped=y real=x aa=8 zz=9"};
