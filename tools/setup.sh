@@ -12,6 +12,7 @@ packages=(
   qt6-translations-l10n curl
   clang-14 libclang-rt-14-dev
   python3-websocket xdotool xclip x11-utils
+  vsftpd
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -19,6 +20,15 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
+  # Packages with a daemon (vsftpd on port 21) must not start it: the tests start their own
+  # servers on 127.0.0.1. Unless the machine already has such a policy, one is in force for the
+  # install only.
+  policy=/usr/sbin/policy-rc.d
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' > "$policy"
+    chmod 755 "$policy"
+    trap 'rm -f "$policy"' EXIT
+  fi
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi

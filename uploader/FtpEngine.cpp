@@ -302,19 +302,20 @@ void FtpEngine::onSendComplete() {
 
 void FtpEngine::upFail() {
   stopAttempt();
-  Q_EMIT progressDisplay(false);
-  if (rec < kRetries) {
-    Q_EMIT statusChanged(QStringLiteral("上传失败(5秒后第%1次自动开始)").arg(rec + 1));
-    Q_EMIT startImageShown(true);
+  const bool retry = rec < kRetries;
+  const QString text = retry ? QStringLiteral("上传失败(5秒后第%1次自动开始)").arg(rec + 1)
+                             : QStringLiteral("%1次上传失败(稍后再试)").arg(rec);
+  if (retry) {
     ++rec;
     enter(State::RetryPending);
     Timer4.start();
   } else {
-    Q_EMIT statusChanged(QStringLiteral("%1次上传失败(稍后再试)").arg(rec));
-    Q_EMIT startImageShown(true);
     rec = 0;
     enter(State::Idle);
   }
+  Q_EMIT progressDisplay(false);
+  Q_EMIT statusChanged(text);
+  Q_EMIT startImageShown(true);
 }
 
 // ---------------------------------------------------------------- ticks

@@ -9,6 +9,9 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <pwd.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +38,11 @@ void stop(QProcess& p) {
     p.kill();
     p.waitForFinished(5000);
   }
+}
+
+// A server started by a test ends with the test, even when the test is killed.
+void endWithTheTest(QProcess& p) {
+  p.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
 }
 
 quint16 freePort() {
@@ -65,6 +73,7 @@ const QString kAccountPrefix = QStringLiteral("qvftp");
 
 StandInShop::StandInShop(const QString& dataFolder) : data_(dataFolder) {
   proc_.setProcessChannelMode(QProcess::SeparateChannels);
+  endWithTheTest(proc_);
   proc_.setStandardErrorFile(QDir(dataFolder).filePath("shop.err"));
   QDir().mkpath(dataFolder);
   proc_.start("/usr/bin/python3", {QStringLiteral(QUORVEL_SOURCE_DIR) + "/tools/shop/shop.py", "--http-port", "0",
@@ -157,6 +166,7 @@ bool LocalVsftpd::start() {
   stop(proc_);
   proc_.setProcessChannelMode(QProcess::MergedChannels);
   proc_.setStandardOutputFile(dir_->filePath("vsftpd.out"), QIODevice::Append);
+  endWithTheTest(proc_);
   proc_.start("/usr/sbin/vsftpd", {conf});
   if (!proc_.waitForStarted(5000)) return false;
   if (greets(port_, QDeadlineTimer(10000)) && proc_.state() == QProcess::Running) return true;
@@ -171,3 +181,12 @@ LocalVsftpd::~LocalVsftpd() {
 }
 
 QString LocalVsftpd::home() const { return dir_ ? dir_->filePath("home") : QString(); }
+
+bool LocalVsftpd::place(const QString& name, const QByteArray& bytes) const {
+  const QString path = QDir(home()).filePath(name);
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) return false;
+  f.close();
+  const passwd* pw = getpwnam(user_.toUtf8().constData());
+  return pw && chown(QFile::encodeName(path).constData(), pw->pw_uid, pw->pw_gid) == 0;
+}

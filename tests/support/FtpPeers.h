@@ -43,6 +43,8 @@ public:
   QString user() const { return user_; }
   // The account's folder: where the uploads land.
   QString home() const;
+  // Writes a file into the account's folder as the account's own, as if it had been uploaded.
+  bool place(const QString& name, const QByteArray& bytes) const;
 
 private:
   bool start();

@@ -1,0 +1,226 @@
+// Sending an upload package to pyftpdlib on 127.0.0.1 (the stand-in shop's FTP server): the
+// uploader's engine against `curl -T`, both as whole processes, interleaved in one run.
+// Run: build/bench/bench_ftpUpload [megabytes [rss-megabytes [folder]]]   (defaults: 300 1024 the system temp)
+// Prints, for each of three rounds and as their medians:
+//   - a whole upload: seconds and MB/s of ours and of curl (aim: ours at least 0.9 x curl's MB/s);
+//   - a resume with the first third on the server (100 MiB of 300): ours against `curl -C - -T`
+//     (aim: ours at most 1.1 x curl's time); each remote file is checked byte for byte (sha256);
+// and the peak RSS of the uploading process for a package of rss-megabytes (aim: under 64 MB).
+#include "FtpEngine.h"
+#include "FtpPeers.h"
+#include "Paths.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+struct Run {
+  double seconds = 0;
+  long maxRssKB = 0;
+  int exitCode = -1;
+};
+
+// Runs a program to its end; its wall time, peak resident memory and exit code.
+Run measure(const QStringList& args) {
+  std::vector<QByteArray> bytes;
+  for (const QString& a : args) bytes.push_back(a.toLocal8Bit());
+  std::vector<char*> argv;
+  for (QByteArray& b : bytes) argv.push_back(b.data());
+  argv.push_back(nullptr);
+  timespec start{}, end{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  Run r;
+  int status = 0;
+  rusage usage{};
+  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return r;
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  r.seconds = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9;
+  r.maxRssKB = usage.ru_maxrss;
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// The child: one upload with the engine, as the uploader's row runs it.
+int upload(const QStringList& a) {
+  // a: --upload host port user password programFolder dNO wDNO
+  Paths::setProgramFolder(a[6]);
+  FtpEngine e;
+  e.FtpServer = a[2];
+  e.FtpPort = a[3];
+  e.User = a[4];
+  e.Pwd = a[5];
+  e.dNO = a[7];
+  e.wDNO = a[8];
+  e.lporta = e.lportb = 100000;  // free ports
+  int code = 0;
+  QObject::connect(&e, &FtpEngine::statusChanged, [&](const QString& s) {
+    if (e.state() == FtpEngine::State::RetryPending || e.state() == FtpEngine::State::Idle) {
+      std::fprintf(stderr, "upload failed: %s\n", qPrintable(s));
+      code = 2;
+      QCoreApplication::quit();
+    }
+  });
+  QObject::connect(&e, &FtpEngine::completionDue, [] { QCoreApplication::quit(); });
+  QTimer::singleShot(0, &e, [&e] { e.up(); });
+  QCoreApplication::exec();
+  return code;
+}
+
+bool writePackage(const QString& path, qint64 bytes) {
+  QDir().mkpath(QFileInfo(path).path());
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  QByteArray chunk(4 << 20, Qt::Uninitialized);
+  QRandomGenerator g(42);
+  for (qint64 left = bytes; left > 0; left -= chunk.size()) {
+    g.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
+    const qint64 n = std::min<qint64>(left, chunk.size());
+    if (f.write(chunk.constData(), n) != n) return false;
+  }
+  return f.flush();
+}
+
+QByteArray sha256(const QString& path, qint64 length = -1) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return "missing";
+  QCryptographicHash h(QCryptographicHash::Sha256);
+  if (length < 0) {
+    h.addData(&f);
+  } else {
+    QByteArray buf;
+    for (qint64 left = length; left > 0; left -= buf.size()) {
+      buf = f.read(std::min<qint64>(left, 4 << 20));
+      if (buf.isEmpty()) return "short";
+      h.addData(buf);
+    }
+  }
+  return h.result().toHex();
+}
+
+bool copyHead(const QString& from, const QString& to, qint64 length) {
+  QFile in(from), out(to);
+  if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  for (qint64 left = length; left > 0;) {
+    const QByteArray buf = in.read(std::min<qint64>(left, 4 << 20));
+    if (buf.isEmpty() || out.write(buf) != buf.size()) return false;
+    left -= buf.size();
+  }
+  return true;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const QStringList args = app.arguments();
+  if (args.size() == 9 && args[1] == "--upload") return upload(args);
+
+  const qint64 megabytes = args.size() > 1 ? args[1].toLongLong() : 300;
+  const qint64 rssMegabytes = args.size() > 2 ? args[2].toLongLong() : 1024;
+  QTemporaryDir tmp((args.size() > 3 ? args[3] : QDir::tempPath()) + "/bench_ftpUpload-XXXXXX");
+  if (!tmp.isValid() || megabytes < 3) return 1;
+  const QString program = tmp.filePath("program");
+  const QString package = program + "/MyDesign/Bench/UpLoad/Bench.TMP";
+  const qint64 length = megabytes << 20;
+  const qint64 held = length / 3;
+  if (!writePackage(package, length)) return 1;
+  const QByteArray packageSum = sha256(package);
+
+  StandInShop shop(tmp.filePath("shop"));
+  if (!shop.ready()) {
+    std::printf("%s\n", qPrintable(shop.error()));
+    return 1;
+  }
+  const QString host = "127.0.0.1", port = QString::number(shop.ftpPort());
+  const QString user = QStringLiteral(QUORVEL_FTP_USER), password = QStringLiteral(QUORVEL_FTP_PASSWORD);
+  const QString self = QCoreApplication::applicationFilePath();
+  std::printf("package of %lld MiB, resume from %lld MiB, pyftpdlib on port %d, in %s\n", megabytes, held >> 20,
+              shop.ftpPort(), qPrintable(tmp.path()));
+
+  auto ours = [&](const QString& name) {
+    return measure({self, "--upload", host, port, user, password, program, "Bench", name});
+  };
+  auto curl = [&](const QString& name, bool resume) {
+    QStringList a{"curl", "-s", "-S", "-T", package};
+    if (resume) a << "-C" << "-";
+    return measure(a << QString("ftp://%1:%2@%3:%4/%5").arg(user, password, host, port, name));
+  };
+  // Each remote file must be the package; it is removed once checked.
+  bool allGood = true;
+  auto check = [&](const Run& r, const QString& name) {
+    const QString remote = QDir(shop.ftpHome()).filePath(name);
+    const bool good = r.exitCode == 0 && sha256(remote) == packageSum;
+    if (!good) std::printf("  %s: exit %d, remote file %s\n", qPrintable(name), r.exitCode,
+                           sha256(remote) == packageSum ? "identical" : "differs");
+    allGood = allGood && good;
+    QFile::remove(remote);
+  };
+  auto holdHead = [&](const QString& name) { copyHead(package, QDir(shop.ftpHome()).filePath(name), held); };
+
+  constexpr int kRounds = 3;
+  std::vector<double> oursWhole, curlWhole, oursResume, curlResume;
+  for (int round = 1; round <= kRounds; ++round) {
+    // Alternate who goes first, so that neither always meets a warmer cache.
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool oursNow = (turn == 0) == (round % 2 == 1);
+      const QString name = QString("W%1%2").arg(round).arg(oursNow ? "o" : "c");
+      const Run r = oursNow ? ours(name) : curl(name, false);
+      check(r, name);
+      (oursNow ? oursWhole : curlWhole).push_back(r.seconds);
+    }
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool oursNow = (turn == 0) == (round % 2 == 1);
+      const QString name = QString("R%1%2").arg(round).arg(oursNow ? "o" : "c");
+      holdHead(name);
+      const Run r = oursNow ? ours(name) : curl(name, true);
+      check(r, name);
+      (oursNow ? oursResume : curlResume).push_back(r.seconds);
+    }
+    const double mb = double(length) / (1 << 20);
+    std::printf("round %d: whole  ours %6.2f s %7.1f MB/s   curl %6.2f s %7.1f MB/s\n", round, oursWhole.back(),
+                mb / oursWhole.back(), curlWhole.back(), mb / curlWhole.back());
+    std::printf("         resume ours %6.2f s              curl %6.2f s\n", oursResume.back(), curlResume.back());
+  }
+  const double mb = double(length) / (1 << 20);
+  const double ow = median(oursWhole), cw = median(curlWhole), orr = median(oursResume), cr = median(curlResume);
+  std::printf("median of %d rounds:\n", kRounds);
+  std::printf("whole upload   ours %7.1f MB/s   curl -T      %7.1f MB/s   throughput ratio %.2f (aim >= 0.9)\n",
+              mb / ow, mb / cw, cw / ow);
+  std::printf("resume         ours %7.2f s      curl -C - -T %7.2f s      time ratio       %.2f (aim <= 1.1)\n", orr,
+              cr, orr / cr);
+
+  // Peak memory of the uploading process for a large package.
+  QFile::remove(package);
+  if (!writePackage(package, rssMegabytes << 20)) return 1;
+  const QByteArray bigSum = sha256(package);
+  const Run big = ours("Big");
+  const Run bigCurl = curl("BigC", false);
+  const bool bigGood = big.exitCode == 0 && sha256(QDir(shop.ftpHome()).filePath("Big")) == bigSum;
+  std::printf("%lld MiB package: peak RSS ours %.1f MB (aim < 64), curl %.1f MB; %.2f s, remote file %s\n",
+              rssMegabytes, big.maxRssKB / 1024.0, bigCurl.maxRssKB / 1024.0, big.seconds,
+              bigGood ? "identical" : "DIFFERS");
+  std::printf("remote files %s\n", allGood ? "all identical to the package (sha256)" : "NOT ALL IDENTICAL");
+  return allGood && bigGood ? 0 : 1;
+}
