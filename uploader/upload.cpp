@@ -112,8 +112,8 @@ void upload::placeAtCorner() {
 void upload::Form_Load() {
   // Always on top and placed by the program. The tray replaces the taskbar button; without a
   // tray the window keeps its button, so that a minimised window can be brought back.
-  trayShown_ = platform().tray->isAvailable();
-  setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | (trayShown_ ? Qt::Tool : Qt::Window));
+  trayAvailable_ = platform().tray->isAvailable();
+  setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | (trayAvailable_ ? Qt::Tool : Qt::Window));
   if (QScreen* s = QGuiApplication::primaryScreen()) {
     const QRect work = s->availableGeometry();
     const QRect screen = s->geometry();
@@ -137,7 +137,7 @@ void upload::Form_Load() {
 void upload::Form_Unload(int&) { Module2::delTray(); }
 
 void upload::Form_Resize() {
-  if (isMinimized() && trayShown_) hide();
+  if (isMinimized() && trayAvailable_) hide();
 }
 
 void upload::changeEvent(QEvent* e) {
@@ -148,7 +148,7 @@ void upload::changeEvent(QEvent* e) {
 // With a tray the window goes there at once: a minimise request that the window manager answers
 // later would come back after the window has been shown again and hide it once more.
 void upload::Picture4_Click() {
-  if (trayShown_) hide();
+  if (trayAvailable_) hide();
   else showMinimized();
 }
 

@@ -92,7 +92,7 @@ private:
   int panelTop_ = kPanelTop;
   int panelHeight_ = 3400;
   bool polling_ = false;    // a tick is adding its task
-  bool trayShown_ = false;  // the minimise image hides the window only when the tray can bring it back
+  bool trayAvailable_ = false;  // the minimise image hides the window only when the tray can bring it back
   QPoint dragOffset_;       // where the title was grabbed, when the window system does not move it
   bool manualDrag_ = false;
 };
