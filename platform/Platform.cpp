@@ -1,5 +1,6 @@
 #include "Platform.h"
 #include "FlashPlayer.h"
+#include "TrayIcon.h"
 #include "MoviePlayer.h"
 #include "WebBrowser.h"
 
@@ -111,5 +112,6 @@ Platform& qtPlatform() {
   static Platform p{&msgBox, &fileDialog, &process, &clipboard,
                     [](QWidget* parent) -> FlashPlayer* { return new MoviePlayer(parent); },
                     [](QWidget* parent) -> WebBrowser* { return new WebEngineBrowser(parent); }};
+  if (!p.tray) p.tray = qtTrayIcon();
   return p;
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 
+class QIcon;
 class QWidget;
 class FlashPlayer;
 class WebBrowser;
@@ -55,6 +56,19 @@ public:
   virtual void setText(const QString& text) = 0;
 };
 
+// The notification-area icon of a program that lives in the tray.
+class TrayIconPort {
+public:
+  virtual ~TrayIconPort() = default;
+  // Whether the desktop offers a notification area at all.
+  virtual bool isAvailable() = 0;
+  // Shows the icon; onLeftButtonUp runs each time the left button is released over it.
+  virtual void add(const QIcon& icon, std::function<void()> onLeftButtonUp) = 0;
+  virtual void setTip(const QString& tip) = 0;
+  // Removes the icon; harmless when it is not shown.
+  virtual void remove() = 0;
+};
+
 struct Platform {
   MessageBoxPort* msgBox = nullptr;
   FileDialogPort* fileDialog = nullptr;
@@ -63,6 +77,8 @@ struct Platform {
   // Movie and web page controls; tests may replace them with fakes.
   std::function<FlashPlayer*(QWidget* parent)> newFlashPlayer;
   std::function<WebBrowser*(QWidget* parent)> newWebBrowser;
+  // The tray icon.
+  TrayIconPort* tray = nullptr;
 };
 
 // The one Platform of this process, set by the program's main (or a test) before any window loads.

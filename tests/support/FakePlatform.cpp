@@ -45,6 +45,24 @@ void FakeClipboard::setText(const QString& t) {
   log << "set:" + t;
 }
 
+void FakeTrayIcon::add(const QIcon&, std::function<void()> onLeftButtonUp) {
+  shown = true;
+  onUp_ = std::move(onLeftButtonUp);
+  log << "add";
+}
+void FakeTrayIcon::setTip(const QString& t) {
+  tip = t;
+  log << "tip:" + t;
+}
+void FakeTrayIcon::remove() {
+  shown = false;
+  onUp_ = nullptr;
+  log << "remove";
+}
+void FakeTrayIcon::leftButtonUp() {
+  if (shown && onUp_) onUp_();
+}
+
 bool FakeFlashPlayer::setMovie(const QString& path) {
   movies << path;
   QFile f(path);
@@ -82,6 +100,7 @@ FakePlatform::FakePlatform() {
   platform.fileDialog = &fileDialog;
   platform.process = &process;
   platform.clipboard = &clipboard;
+  platform.tray = &tray;
   platform.newFlashPlayer = [this](QWidget* parent) -> FlashPlayer* {
     auto* p = new FakeFlashPlayer(parent);
     players << p;

@@ -58,6 +58,24 @@ public:
   void setText(const QString& t) override;
 };
 
+// A tray that records what was asked of it; leftButtonUp() acts as the user's click on the icon.
+class FakeTrayIcon : public TrayIconPort {
+public:
+  bool available = true;
+  bool shown = false;
+  QString tip;
+  QStringList log;  // "add", "tip:TEXT", "remove"
+  bool isAvailable() override { return available; }
+  void add(const QIcon& icon, std::function<void()> onLeftButtonUp) override;
+  void setTip(const QString& t) override;
+  void remove() override;
+  // The left button released over the icon; nothing happens while no icon is shown.
+  void leftButtonUp();
+
+private:
+  std::function<void()> onUp_;
+};
+
 // A movie player that records what it is handed and lets the test send requests.
 class FakeFlashPlayer : public FlashPlayer {
   Q_OBJECT
@@ -107,6 +125,7 @@ public:
   FakeFileDialog fileDialog;
   FakeProcess process;
   FakeClipboard clipboard;
+  FakeTrayIcon tray;
   QList<QPointer<FakeFlashPlayer>> players;  // every player created, in order
   QList<QPointer<FakeWebBrowser>> browsers;  // every browser created, in order
   Platform platform;
