@@ -3,6 +3,7 @@
 #include "Forms.h"
 #include "Platform.h"
 #include "Translations.h"
+#include "WebControls.h"
 #include "WelCome.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   Translations::install();
   app.setQuitOnLastWindowClosed(false);  // hidden but loaded windows keep the client running
+  WebControls::install(qtPlatform());
   setPlatform(&qtPlatform());
   WelCome& welcome = Forms::welcome();
   welcome.load();

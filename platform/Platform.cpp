@@ -1,8 +1,5 @@
 #include "Platform.h"
-#include "FlashPlayer.h"
 #include "TrayIcon.h"
-#include "MoviePlayer.h"
-#include "WebBrowser.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -109,9 +106,8 @@ Platform& qtPlatform() {
   static QtFileDialog fileDialog;
   static QtProcess process;
   static QtClipboard clipboard;
-  static Platform p{&msgBox, &fileDialog, &process, &clipboard,
-                    [](QWidget* parent) -> FlashPlayer* { return new MoviePlayer(parent); },
-                    [](QWidget* parent) -> WebBrowser* { return new WebEngineBrowser(parent); }};
+  // The movie and web page controls are added by WebControls::install, in the programs that show them.
+  static Platform p{&msgBox, &fileDialog, &process, &clipboard};
   if (!p.tray) p.tray = qtTrayIcon();
   return p;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The web page control the programs host: navigate to an address, read the address shown, and
 // watch every navigation (frames and the first one included) with the chance to cancel it.
-// WebEngineBrowser is the real one; tests may use a fake.
+// WebEngineBrowser (platform_web) is the real one; tests may use a fake.
 #include <QWidget>
 
 class WebBrowser : public QWidget {
@@ -16,22 +16,4 @@ Q_SIGNALS:
   // Raised before the browser follows an address. A receiver connected directly sets *cancel to
   // true to stop the navigation; the page shown then stays as it is.
   void BeforeNavigate2(const QString& url, bool mainFrame, bool* cancel);
-};
-
-class QWebEngineView;
-class QWebEnginePage;
-
-class WebEngineBrowser : public WebBrowser {
-  Q_OBJECT
-public:
-  explicit WebEngineBrowser(QWidget* parent = nullptr);
-  void Navigate(const QString& url) override;
-  QString LocationURL() const override;
-  QWebEngineView* view() const { return view_; }
-
-private:
-  friend class BrowserPage;
-  bool beforeNavigate(const QUrl& url, bool mainFrame);
-  QWebEngineView* view_ = nullptr;
-  QWebEnginePage* page_ = nullptr;
 };

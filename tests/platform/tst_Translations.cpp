@@ -2,7 +2,7 @@
 // installed, whatever the machine's locale (the tests run under C.UTF-8).
 #include "Platform.h"
 #include "Translations.h"
-#include "WebBrowser.h"
+#include "WebEngineBrowser.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,7 +2,7 @@
 // the first one and a frame's included, passes BeforeNavigate2, and a cancelled one never
 // reaches the server and leaves the page as it was.
 #include "LoopbackHttpServer.h"
-#include "WebBrowser.h"
+#include "WebEngineBrowser.h"
 
 #include <QApplication>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "WebBrowser.h"
+#include "WebEngineBrowser.h"
 
 #include <QVBoxLayout>
 #include <QWebEnginePage>

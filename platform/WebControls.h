@@ -1,0 +1,9 @@
+#pragma once
+// The movie player and the web page control live on QtWebEngine, which only the client needs: the
+// uploader and the updater stay without it (a quicker start and a fraction of the memory).
+struct Platform;
+
+namespace WebControls {
+// Lets the platform make real movie players and web browsers.
+void install(Platform& p);
+}
