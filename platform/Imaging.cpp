@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <atomic>
 #include <turbojpeg.h>
 #include <unistd.h>
 
@@ -51,6 +53,26 @@ constexpr int kPixelFormat = (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) ? TJPF_BGRX : TJP
 // Memory of its own, left as the allocator gives it: every byte is written before it is read.
 using Bytes = std::unique_ptr<uchar[]>;
 Bytes bytesFor(size_t n) { return Bytes(new (std::nothrow) uchar[n]); }
+
+// The same, its pages made present beforehand by the pool's free threads: fresh memory costs a
+// fault per page, which would otherwise fall on the one thread that decodes into it.
+Bytes presentBytesFor(size_t n) {
+  Bytes b = bytesFor(n);
+  if (!b) return b;
+  constexpr size_t kChunk = size_t(1) << 20, kPage = 4096;
+  const size_t chunks = (n + kChunk - 1) / kChunk;
+  if (chunks < 4) return b;
+  uchar* base = b.get();
+  forRowBands(int(chunks), [&](int first, int end) {
+    uchar* from = base + size_t(first) * kChunk;
+    uchar* to = base + std::min(n, size_t(end) * kChunk);
+    // Whole pages only: the ones at either end may hold another allocation's bytes.
+    uchar* a = reinterpret_cast<uchar*>((reinterpret_cast<uintptr_t>(from) + kPage - 1) & ~(kPage - 1));
+    uchar* z = reinterpret_cast<uchar*>(reinterpret_cast<uintptr_t>(to) & ~(kPage - 1));
+    for (uchar* page = a; page < z; page += kPage) *reinterpret_cast<volatile uchar*>(page) = 0;
+  }, 4);
+  return b;
+}
 
 bool looksLikeJpeg(const QByteArray& b) {
   return b.size() > 3 && uchar(b[0]) == 0xFF && uchar(b[1]) == 0xD8 && uchar(b[2]) == 0xFF;
@@ -102,17 +124,14 @@ QImage readWithQt(const QByteArray& bytes) {
 // How much larger than a print target a DCT-reduced decode must stay.
 constexpr int kPrintReserve = 4;
 
-// A JPEG's luma and colour planes at a print size, 8 bits a sample, size.width() apart.
-struct PrintPlanes {
-  Bytes plane[3];
-  int count = 0;  // 1: grey; 0: none
-  QSize size;
+// A JPEG's planes as stored (no colour conversion, colour not upsampled), decoded for a print
+// of some size: at no less than kPrintReserve times it where the DCT can shrink.
+struct DecodedPlanes {
+  Bytes data;
+  std::vector<Plane> planes;  // empty: TurboJPEG cannot give them (CMYK, RGB-coded JPEGs)
 };
 
-// A JPEG for print: its colour planes decoded as stored (no colour conversion or chroma
-// upsampling at full size), each filtered to size. None where TurboJPEG cannot give the planes
-// (CMYK, RGB-coded JPEGs): the caller decodes the usual way.
-PrintPlanes jpegPrintPlanes(const QByteArray& bytes, const QSize& picture, const QSize& size) {
+DecodedPlanes decodePlanes(const QByteArray& bytes, const QSize& picture, const QSize& size) {
   int w = 0, h = 0, subsamp = 0, colorspace = 0;
   if (tjDecompressHeader3(decompressor(), data(bytes), (unsigned long)bytes.size(), &w, &h, &subsamp, &colorspace) != 0)
     return {};
@@ -121,22 +140,21 @@ PrintPlanes jpegPrintPlanes(const QByteArray& bytes, const QSize& picture, const
   const tjscalingfactor f{1, denom};
   const int sw = TJSCALED(w, f), sh = TJSCALED(h, f);
   const int count = subsamp == TJSAMP_GRAY ? 1 : 3;
-  Bytes decoded[3];
+  DecodedPlanes d;
   unsigned char* ptr[3] = {};
   int strides[3] = {}, heights[3] = {};
+  size_t offsets[4] = {};
   for (int c = 0; c < count; ++c) {
     strides[c] = tjPlaneWidth(c, sw, subsamp);
     heights[c] = tjPlaneHeight(c, sh, subsamp);
     if (strides[c] <= 0 || heights[c] <= 0) return {};
-    decoded[c] = bytesFor(size_t(strides[c]) * size_t(heights[c]));
-    if (!(ptr[c] = decoded[c].get())) return {};
+    offsets[c + 1] = offsets[c] + size_t(strides[c]) * size_t(heights[c]);
   }
+  // One block for all planes, present before the decoder writes it.
+  if (!(d.data = presentBytesFor(offsets[count]))) return {};
+  for (int c = 0; c < count; ++c) ptr[c] = d.data.get() + offsets[c];
   if (tjDecompressToYUVPlanes(decompressor(), data(bytes), (unsigned long)bytes.size(), ptr, sw, strides, sh, 0) != 0)
     return {};
-  PrintPlanes out;
-  std::vector<Plane> from;
-  std::vector<PlaneOut> to;
-  const size_t samples = size_t(size.width()) * size_t(size.height());
   for (int c = 0; c < count; ++c) {
     // The picture's own size in this plane's samples: reduced by the DCT scale and, for colour,
     // by its subsampling.
@@ -144,14 +162,40 @@ PrintPlanes jpegPrintPlanes(const QByteArray& bytes, const QSize& picture, const
     const double down = double(tjPlaneHeight(c, h, subsamp)) * h / tjPlaneHeight(0, h, subsamp);
     Plane plane{ptr[c], strides[c], heights[c], strides[c], 1, QSizeF(across / denom, down / denom)};
     if (c > 0) plane.upsampled = QSize(tjMCUWidth[subsamp] / 8, tjMCUHeight[subsamp] / 8);
-    from.push_back(plane);
-    if (!(out.plane[c] = bytesFor(samples))) return {};
-    to.push_back(PlaneOut{out.plane[c].get(), size.width()});
+    d.planes.push_back(plane);
   }
-  if (!lanczos3(from, to, size)) return {};
-  out.count = count;
-  out.size = size;
-  return out;
+  return d;
+}
+
+// Luma and colour planes at a print size, 8 bits a sample, size.width() apart.
+struct PrintPlanes {
+  Bytes plane[3];
+  int count = 0;  // 1: grey; 0: none
+  QSize size;
+  std::vector<PlaneOut> out() const {
+    std::vector<PlaneOut> o;
+    for (int c = 0; c < count; ++c) o.push_back(PlaneOut{plane[c].get(), size.width()});
+    return o;
+  }
+};
+
+PrintPlanes printPlanes(int count, const QSize& size) {
+  PrintPlanes p;
+  const size_t samples = size_t(size.width()) * size_t(size.height());
+  for (int c = 0; c < count; ++c)
+    if (!(p.plane[c] = bytesFor(samples))) return {};
+  p.count = count;
+  p.size = size;
+  return p;
+}
+
+// The JPEG's planes filtered to size, all at once.
+PrintPlanes jpegPrintPlanes(const QByteArray& bytes, const QSize& picture, const QSize& size) {
+  const DecodedPlanes d = decodePlanes(bytes, picture, size);
+  if (d.planes.empty()) return {};
+  PrintPlanes p = printPlanes(int(d.planes.size()), size);
+  if (!p.count || !lanczos3(d.planes, p.out(), size)) return {};
+  return p;
 }
 
 // The JFIF conversion, as the decoder would have done it before scaling.
@@ -188,26 +232,113 @@ bool writeJpeg(unsigned char* jpeg, unsigned long size, const QString& path) {
   return ok && f.commit();
 }
 
-// Planes of YCbCr (or grey) at 4:4:4, quality 100.
-bool savePlanes(const PrintPlanes& p, const QString& path) {
+// Where the parts of a JPEG that TurboJPEG wrote lie: its frame header (SOF0), its scan header
+// (SOS), the entropy-coded data after it, and the end marker.
+struct JpegParts {
+  size_t frame = 0, scan = 0, data = 0, end = 0;
+};
+
+bool partsOf(const unsigned char* j, size_t n, JpegParts& parts) {
+  if (n < 4 || j[0] != 0xFF || j[1] != 0xD8 || j[n - 2] != 0xFF || j[n - 1] != 0xD9) return false;
+  for (size_t i = 2; i + 4 <= n;) {
+    if (j[i] != 0xFF) return false;
+    const int marker = j[i + 1];
+    const size_t length = (size_t(j[i + 2]) << 8) | j[i + 3];
+    if (marker == 0xC0) parts.frame = i;
+    if (marker == 0xDD) return false;  // a restart interval of its own
+    if (marker == 0xDA) {
+      parts.scan = i;
+      parts.data = i + 2 + length;
+      parts.end = n - 2;
+      return parts.frame && parts.data <= parts.end;
+    }
+    i += 2 + length;
+  }
+  return false;
+}
+
+// One strip of a picture, compressed on its own.
+struct Strip {
+  unsigned char* jpeg = nullptr;
+  unsigned long size = 0;
+  JpegParts parts;
+  Strip() = default;
+  Strip(const Strip&) = delete;
+  Strip& operator=(const Strip&) = delete;
+  ~Strip() {
+    if (jpeg) tjFree(jpeg);
+  }
+};
+
+// Resamples into p and writes it as a baseline JPEG of quality 100 at 4:4:4, strip by strip on
+// the pool's free threads: each strip of whole 8-row blocks is filtered and compressed on its
+// own, and their entropy-coded data are joined behind one header with restart markers between
+// them: the file one encoder would write with a restart interval of one strip. Grey pictures
+// stay three-component JPEGs like every other print picture.
+bool encodeStrips(const Resampler& r, const PrintPlanes& p, const QString& path) {
+  const int w = p.size.width(), h = p.size.height();
+  const int blocksAcross = (w + 7) / 8;
+  const int threads = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
+  // About two strips a thread, each a few dozen block rows, within the 16 bits of the interval.
+  int stripRows = 8 * std::max(8, (h + 16 * threads - 1) / (16 * threads));
+  stripRows = std::min(stripRows, 8 * std::max(1, 65535 / blocksAcross));
+  const int strips = blocksAcross > 65535 ? 1 : (h + stripRows - 1) / stripRows;
+  if (strips == 1) stripRows = h;
+
   Bytes neutral;
-  const unsigned char* planes[3] = {p.plane[0].get(), p.plane[1].get(), p.plane[2].get()};
   if (p.count == 1) {
-    // Grey pictures stay three-component JPEGs like every other print picture.
-    const size_t samples = size_t(p.size.width()) * size_t(p.size.height());
+    const size_t samples = size_t(w) * size_t(std::min(h, stripRows));
     if (!(neutral = bytesFor(samples))) return false;
     std::memset(neutral.get(), 128, samples);
-    planes[1] = planes[2] = neutral.get();
   }
-  const int strides[3] = {p.size.width(), p.size.width(), p.size.width()};
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  if (!compressor() || tjCompressFromYUVPlanes(compressor(), planes, p.size.width(), strides, p.size.height(), TJSAMP_444,
-                                               &out, &outSize, 100, 0) != 0) {
-    if (out) tjFree(out);
-    return false;
+  std::vector<Strip> pieces(static_cast<size_t>(strips));
+  std::atomic<bool> failed{false};
+  forRowBands(h, [&](int y0, int y1) {
+    r.rows(y0, y1);
+    Strip& s = pieces[size_t(y0 / stripRows)];
+    const size_t at = size_t(y0) * size_t(w);
+    const unsigned char* planes[3] = {p.plane[0].get() + at, neutral ? neutral.get() : p.plane[1].get() + at,
+                                      neutral ? neutral.get() : p.plane[2].get() + at};
+    const int strides[3] = {w, w, w};
+    if (!compressor() ||
+        tjCompressFromYUVPlanes(compressor(), planes, w, strides, y1 - y0, TJSAMP_444, &s.jpeg, &s.size, 100, 0) != 0 ||
+        (strips > 1 && !partsOf(s.jpeg, s.size, s.parts)))
+      failed = true;
+  }, stripRows);
+  if (failed) return false;
+  if (strips == 1) {
+    unsigned char* jpeg = std::exchange(pieces[0].jpeg, nullptr);
+    return writeJpeg(jpeg, pieces[0].size, path);
   }
-  return writeJpeg(out, outSize, path);
+
+  // One header: the first strip's, with the whole height, a restart interval and its scan header.
+  const Strip& first = pieces[0];
+  QByteArray header(reinterpret_cast<const char*>(first.jpeg), qsizetype(first.parts.data));
+  const size_t heightAt = first.parts.frame + 5;
+  for (const Strip& s : pieces) {
+    // Every strip was written with the same tables; anything else cannot be joined.
+    QByteArray own(reinterpret_cast<const char*>(s.jpeg), qsizetype(s.parts.data));
+    if (s.parts.frame != first.parts.frame || s.parts.scan != first.parts.scan || own.size() != header.size()) return false;
+    own[qsizetype(heightAt)] = header[qsizetype(heightAt)];
+    own[qsizetype(heightAt + 1)] = header[qsizetype(heightAt + 1)];
+    if (own != header) return false;
+  }
+  header[qsizetype(heightAt)] = char(h >> 8);
+  header[qsizetype(heightAt + 1)] = char(h & 0xFF);
+  const int interval = blocksAcross * (stripRows / 8);
+  const char restart[6] = {char(0xFF), char(0xDD), 0, 4, char(interval >> 8), char(interval & 0xFF)};
+  header.insert(qsizetype(first.parts.scan), restart, 6);
+
+  QSaveFile f(path);
+  bool ok = f.open(QIODevice::WriteOnly) && f.write(header) == header.size();
+  for (int k = 0; ok && k < strips; ++k) {
+    const Strip& s = pieces[size_t(k)];
+    const qint64 n = qint64(s.parts.end - s.parts.data);
+    ok = f.write(reinterpret_cast<const char*>(s.jpeg + s.parts.data), n) == n;
+    const char marker[2] = {char(0xFF), char(k + 1 < strips ? 0xD0 + k % 8 : 0xD9)};
+    ok = ok && f.write(marker, 2) == 2;
+  }
+  return ok && f.commit();
 }
 
 // A picture with transparency drawn onto white: colour plus the white that shows through.
@@ -339,8 +470,12 @@ bool Picture::savePrint(const QSize& size, const QString& path) const {
   if (size.isEmpty() || isNull()) return false;
   if (jpeg_) {
     // Resampled and written in YCbCr, as the JPEG stores it: no colour conversion either way.
-    const PrintPlanes planes = jpegPrintPlanes(bytes_, size_, size);
-    if (planes.count) return savePlanes(planes, path);
+    const DecodedPlanes d = decodePlanes(bytes_, size_, size);
+    if (!d.planes.empty()) {
+      const PrintPlanes p = printPlanes(int(d.planes.size()), size);
+      const Resampler r(d.planes, p.out(), size);
+      return p.count && !r.isNull() && encodeStrips(r, p, path);
+    }
   }
   const QImage img = onWhite(scaledTo(size, Scaling::Print));
   return !img.isNull() && saveJpeg(img, path, 100, Chroma::Full444);

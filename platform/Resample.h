@@ -38,13 +38,40 @@ struct PlaneOut {
   qsizetype stride = 0;
 };
 
-// Each plane of `from` resampled into the plane of `to` at the same index, all at size. False
-// (nothing written) for an empty size or a plane without samples.
+// The resampling of planes to one size, made ready once and run in pieces: rows(y0, y1) writes
+// output rows [y0, y1) of every plane of `to` from the plane of `from` at the same index, on the
+// calling thread. Null for an empty size or a plane without samples.
+class Resampler {
+public:
+  Resampler(const std::vector<Plane>& from, const std::vector<PlaneOut>& to, const QSize& size);
+  ~Resampler();
+  Resampler(const Resampler&) = delete;
+  Resampler& operator=(const Resampler&) = delete;
+  bool isNull() const;
+  QSize size() const { return size_; }
+  int planes() const;
+  void rows(int y0, int y1) const;
+  void rows(int plane, int y0, int y1) const;
+
+private:
+  struct Axes;
+  std::vector<Plane> from_;
+  std::vector<PlaneOut> to_;
+  QSize size_;
+  std::vector<Axes> axes_;
+};
+
+// Each plane of `from` resampled into the plane of `to` at the same index, all at size, on the
+// pool. False (nothing written) for an empty size or a plane without samples.
 bool lanczos3(const std::vector<Plane>& from, const std::vector<PlaneOut>& to, const QSize& size);
 
-// Runs work(first, end) over bands of [0, rows) on the calling thread and on pool threads that
-// are free at once; returns when all bands are done.
-void forRowBands(int rows, const std::function<void(int, int)>& work);
+// Runs work(first, end) over bands of `band` rows of [0, rows) on the calling thread and on pool
+// threads that are free at once; returns when all bands are done.
+void forRowBands(int rows, const std::function<void(int, int)>& work, int band = 16);
+
+// Whether the wider vector instructions (AVX2) are used where the processor has them; they give
+// the same results. Returns the setting before. For tests of the narrower path.
+bool useWideVectors(bool on);
 
 // image resampled to exactly size. Pictures with alpha are filtered premultiplied and come back
 // as Format_ARGB32_Premultiplied, others as Format_RGB32. Null for a null image or empty size.

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -197,6 +198,24 @@ private Q_SLOTS:
     QVERIFY(lanczos3(opaque, QSize(0, 5)).isNull());
   }
 
+  // Where the processor has wider vector instructions, they give exactly what the narrower ones
+  // give, whatever the widths, the edges and the sizes left over.
+  void widerVectorsGiveTheSameResult() {
+    QRandomGenerator rng(7);
+    std::vector<uchar> plane(size_t(1203) * 301);
+    for (uchar& v : plane) v = uchar(rng.bounded(256));
+    for (const QSize to : {QSize(500, 140), QSize(37, 29), QSize(1197, 300), QSize(2400, 500), QSize(5, 3)}) {
+      std::vector<uchar> wide(size_t(to.width()) * to.height()), narrow(wide.size());
+      const Plane from{plane.data(), 1203, 301, 1203, 1, QSizeF()};
+      const bool had = useWideVectors(true);
+      QVERIFY(lanczos3({from}, {PlaneOut{wide.data(), to.width()}}, to));
+      useWideVectors(false);
+      QVERIFY(lanczos3({from}, {PlaneOut{narrow.data(), to.width()}}, to));
+      useWideVectors(had);
+      QVERIFY2(wide == narrow, qPrintable(QString("%1x%2").arg(to.width()).arg(to.height())));
+    }
+  }
+
   // A JPEG scaled for print, through its colour planes, matches its full decode filtered the
   // same way: colours, chroma sampling and pixel positions all line up.
   void printScalingFollowsTheJpeg_data() {
@@ -249,6 +268,42 @@ private Q_SLOTS:
       QVERIFY(near(small.pixel(290, 150), Qt::blue));
     }
     QImageReader::setAllocationLimit(before);
+  }
+
+  // A print picture is one baseline 4:4:4 JPEG, whichever pieces it was compressed in: both
+  // decoders read it whole, and it holds what the print scaling gives.
+  void printJpegIsOneBaselineFile() {
+    const QString path = dir.filePath("print-source.jpg");
+    QVERIFY(saveJpeg(scene(1203, 803, false), path, 95, Chroma::Sub420));
+    Picture p;
+    QVERIFY(p.load(path));
+    for (const QSize size : {QSize(40, 30), QSize(333, 97), QSize(1001, 799), QSize(250, 803)}) {
+      const QString out = dir.filePath("print.jpg");
+      QVERIFY(p.savePrint(size, out));
+      QFile f(out);
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      const QByteArray bytes = f.readAll();
+      int marker = 0;
+      QByteArray sampling;
+      QVERIFY(frameHeader(bytes, marker, sampling));
+      QCOMPARE(marker, 0xC0);
+      QCOMPARE(sampling, QByteArray("\x11\x11\x11", 3));
+      // Restart markers, where there are any, run in their cycle.
+      const int scan = int(bytes.indexOf("\xFF\xDA"));
+      int expected = 0;
+      for (int i = scan; i + 1 < bytes.size(); ++i)
+        if (uchar(bytes[i]) == 0xFF && (uchar(bytes[i + 1]) & 0xF8) == 0xD0) {
+          QCOMPARE(int(uchar(bytes[i + 1])), 0xD0 + expected);
+          expected = (expected + 1) % 8;
+        }
+      const QImage byQt(out, "JPEG");
+      QCOMPARE(byQt.size(), size);
+      Picture written;
+      QVERIFY(written.load(out));
+      const QImage reference = p.scaledTo(size, Picture::Scaling::Print);
+      QVERIFY2(psnr(reference, byQt) > 48, qPrintable(QString::number(psnr(reference, byQt))));
+      QVERIFY2(psnr(reference, written.image()) > 48, qPrintable(QString::number(psnr(reference, written.image()))));
+    }
   }
 
   void notAPicture() {
