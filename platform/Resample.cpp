@@ -326,7 +326,19 @@ Resampler::Resampler(const std::vector<Plane>& from, const std::vector<PlaneOut>
     if (!p.data || p.width <= 0 || p.height <= 0 || (p.channels != 1 && p.channels != 4)) return;
   for (const PlaneOut& o : to)
     if (!o.data) return;
-  for (const Plane& p : from) {
+  for (size_t c = 0; c < from.size(); ++c) {
+    const Plane& p = from[c];
+    // Planes laid out alike (the three of a 4:4:4 picture, the two colours of a 4:2:0 one)
+    // share their weights.
+    auto alike = [&p](const Plane& q) {
+      return q.width == p.width && q.height == p.height && q.channels == p.channels && q.extent == p.extent &&
+             q.upsampled == p.upsampled;
+    };
+    const auto same = std::find_if(from.begin(), from.begin() + qsizetype(c), alike);
+    if (same != from.begin() + qsizetype(c)) {
+      axes_.push_back(axes_[size_t(same - from.begin())]);
+      continue;
+    }
     const QSizeF span = p.extent.isEmpty() ? QSizeF(p.width, p.height) : p.extent;
     axes_.push_back(Axes{
         axisFor(span.width(), p.width, size.width(), p.channels == 4 ? 2 : 8, std::max(1, p.upsampled.width())),
