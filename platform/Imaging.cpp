@@ -14,10 +14,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
-#include <utility>
 #include <atomic>
+#include <memory>
 #include <turbojpeg.h>
+#include <utility>
 #include <unistd.h>
 
 namespace Imaging {
@@ -112,8 +112,10 @@ QImage readWithQt(const QByteArray& bytes) {
   QImageReader reader(&buffer);
   reader.setAutoTransform(false);
   const QSize full = reader.size();
+  const QImage::Format format = reader.imageFormat();
+  const int bits = format == QImage::Format_Invalid ? 32 : std::max(32, int(QImage::toPixelFormat(format).bitsPerPixel()));
   const double limit = double(QImageReader::allocationLimit()) * 1024 * 1024;
-  const double needed = 4.0 * full.width() * full.height();
+  const double needed = bits / 8.0 * full.width() * full.height();
   if (!full.isEmpty() && limit > 0 && needed > limit && reader.supportsOption(QImageIOHandler::ScaledSize)) {
     const double f = std::sqrt(limit / needed) * 0.99;
     reader.setScaledSize(QSize(std::max(1, int(full.width() * f)), std::max(1, int(full.height() * f))));

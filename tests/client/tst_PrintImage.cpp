@@ -1,4 +1,5 @@
 // Print picture sizes and the walk that numbers a design's pictures.
+#include "FileFixture.h"
 #include "ImageFixture.h"
 #include "Imaging.h"
 #include "PrintImage.h"
@@ -9,11 +10,6 @@
 #include <QtTest>
 
 namespace {
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool near(QRgb a, QColor b) {
   return qAbs(qRed(a) - b.red()) < 12 && qAbs(qGreen(a) - b.green()) < 12 && qAbs(qBlue(a) - b.blue()) < 12;
 }
@@ -150,18 +146,13 @@ private Q_SLOTS:
     } else if (kind == "small png") {
       QVERIFY(twoColourImage(200, 100).save(job.source, "PNG"));
     } else if (kind == "text") {
-      QFile f(job.source);
-      QVERIFY(f.open(QIODevice::WriteOnly));
-      f.write("no picture");
+      writeFile(job.source, "no picture");
     } else if (kind == "transparent png") {
       QVERIFY(twoColourImage(1000, 500, Qt::transparent, Qt::blue).save(job.source, "PNG"));
     } else if (kind == "folder") {
       QVERIFY(QDir().mkpath(job.source));
     }
-    QFile stale(job.target);
-    QVERIFY(stale.open(QIODevice::WriteOnly));
-    stale.write("left from before");
-    stale.close();
+    writeFile(job.target, "left from before");
 
     const Made m = PrintImage::prepare(job);
     QCOMPARE(m.made, result != "none");
