@@ -157,6 +157,49 @@ private Q_SLOTS:
     QVERIFY(fp->msgBox.shown.isEmpty());
   }
 
+  // Many pictures at once, more than are made side by side: members by number in the walk's
+  // order whichever is ready first, every source rewritten, the progress page by page.
+  void manyPicturesInOrder() {
+    server->replyBody = "<reply flag=\"ok\" did=\"D1\"/>";
+    const QList<int> perPage{7, 0, 12};
+    QString pages;
+    int n = 0;
+    for (int count : perPage) {
+      pages += "<page><template><title>内页</title>";
+      for (int i = 0; i < count; ++i, ++n)
+        pages += QString("<image><fro>l</fro><w>72</w><h>36</h><src>%1</src></image>").arg(n % 2 ? "small.png" : "big.jpg");
+      pages += "</template></page>";
+    }
+    frmMain& w = openWorkspace();
+    w.upDesign("<design><attributes><name>T1</name><dpi>300</dpi></attributes>" + pages + "</design>");
+    const QString upFile = g.designPath + "/UpLoad/Book.TMP";
+    QStringList expected;
+    for (int i = 0; i < n; ++i) expected << QString::number(i);
+    QCOMPARE(memberNames(members(upFile)), expected << "Index.DPT");
+    for (int i = 0; i < n; ++i) {
+      const QByteArray member = readZipMember(upFile, QString::number(i));
+      if (i % 2) {
+        QCOMPARE(member, png);
+        continue;
+      }
+      QImage print;
+      QVERIFY(print.loadFromData(member, "JPEG"));
+      QCOMPARE(print.size(), QSize(300, 150));
+    }
+    QDomDocument index;
+    QVERIFY(index.setContent(readZipMember(upFile, "Index.DPT")));
+    const QDomNodeList images = index.elementsByTagName("image");
+    for (int i = 0; i < n; ++i) QCOMPARE(images.at(i).firstChildElement("src").text(), QString::number(i));
+    QCOMPARE(fp->player("progress")->calls, QStringList({
+        BuildCall("setTitle", {"正在准备上传文件，请稍候...", "0"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... (1)", "0"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... (2)", "33.3333333333333"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... (3)", "66.6666666666667"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... ", "100"})}));
+    QCOMPARE(server->requests.size(), 1);
+    QCOMPARE(server->requests[0].body, QByteArray("Order=SaveDesign&TemplateNO=T1&pCount=3"));
+  }
+
   // The design's picture folder may be stored in another letter case; its pictures are found.
   void pictureFolderInOtherCase() {
     server->replyBody = "<reply flag=\"ok\" did=\"D1\"/>";
