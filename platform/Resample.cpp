@@ -12,7 +12,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #include <immintrin.h>
 #define QUORVEL_AVX2 1
 #endif
@@ -263,7 +263,7 @@ __attribute__((target("avx2"))) void across1Avx2(const int16_t* mid, const Axis&
   if (x < ow) across1(mid, ax, ow, out, x);
 }
 
-bool wideVectors = __builtin_cpu_supports("avx2");
+std::atomic<bool> wideVectors{__builtin_cpu_supports("avx2") != 0};
 #endif
 
 // Output rows [y0, y1) of one plane.
@@ -290,14 +290,10 @@ void band(const Plane& p, const PlaneOut& o, const Axis& ax, const Axis& ay, int
       std::copy(row0 + size_t(p.width - 1) * size_t(c), row0 + size_t(p.width) * size_t(c),
                 row0 + size_t(p.width + i) * size_t(c));
     uchar* out = o.data + y * o.stride;
-#if defined(QUORVEL_AVX2)
-    if (wideVectors) {
-      if (c == 4) across4(row0, ax, ow, out);
-      else across1Avx2(row0, ax, ow, out);
-      continue;
-    }
-#endif
     if (c == 4) across4(row0, ax, ow, out);
+#if defined(QUORVEL_AVX2)
+    else if (wideVectors) across1Avx2(row0, ax, ow, out);
+#endif
     else across1(row0, ax, ow, out);
   }
 }
