@@ -1,6 +1,7 @@
 #include "Resample.h"
 
-#include <QSemaphore>
+#include <QMutex>
+#include <QWaitCondition>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -361,22 +362,44 @@ void Resampler::rows(int plane, int y0, int y1) const {
 void forRowBands(int rows, const std::function<void(int, int)>& work, int band) {
   band = std::max(1, band);
   const int bands = (rows + band - 1) / band;
-  std::atomic<int> next{0};
-  auto run = [&] {
-    for (int b; (b = next.fetch_add(1)) < bands;) work(b * band, std::min(rows, (b + 1) * band));
+  // What the helpers share with this call; one that starts only after the call is done finds it
+  // closed and leaves at once, so the call never waits for a thread the system has not run yet.
+  struct Run {
+    std::atomic<int> next{0};
+    QMutex mutex;
+    QWaitCondition idle;
+    int working = 0;
+    bool closed = false;
+    const std::function<void(int, int)>* work = nullptr;
+    int rows = 0, band = 1, bands = 0;
+    void bandsLeft() {
+      for (int b; (b = next.fetch_add(1)) < bands;) (*work)(b * band, std::min(rows, (b + 1) * band));
+    }
   };
-  // Helpers only on threads that are free now: never queued behind other work, so the wait
-  // below cannot hang on a pool that is busy; whatever they do not take, this thread does.
+  auto run = std::make_shared<Run>();
+  run->work = &work;
+  run->rows = rows;
+  run->band = band;
+  run->bands = bands;
+  // Helpers only on threads that are free now: never queued behind other work.
   QThreadPool* pool = QThreadPool::globalInstance();
-  QSemaphore finished;
-  int helpers = 0;
-  while (helpers + 1 < std::min(bands, pool->maxThreadCount()) && pool->tryStart([&] {
-           run();
-           finished.release();
-         }))
-    ++helpers;
-  run();
-  finished.acquire(helpers);
+  for (int helpers = 1; helpers < std::min(bands, pool->maxThreadCount()); ++helpers) {
+    const bool started = pool->tryStart([run] {
+      {
+        QMutexLocker lock(&run->mutex);
+        if (run->closed) return;
+        ++run->working;
+      }
+      run->bandsLeft();
+      QMutexLocker lock(&run->mutex);
+      if (--run->working == 0) run->idle.wakeAll();
+    });
+    if (!started) break;
+  }
+  run->bandsLeft();
+  QMutexLocker lock(&run->mutex);
+  run->closed = true;
+  while (run->working > 0) run->idle.wait(&run->mutex);
 }
 
 bool lanczos3(const std::vector<Plane>& from, const std::vector<PlaneOut>& to, const QSize& size) {
