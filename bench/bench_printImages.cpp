@@ -26,7 +26,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <memory>
 
 namespace {
 constexpr double kFrameWidth = 595.2, kFrameHeight = 396.72, kDpi = 300;  // 2480 x 1653 pixels
