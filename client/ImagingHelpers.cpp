@@ -1,52 +1,48 @@
 #include "ImagingHelpers.h"
 
 #include "MsgBox.h"
+#include "OrderedWork.h"
 #include "Platform.h"
 #include "Twips.h"
-#include "VbMath.h"
-
-void thumbnailSize(int& w, int& h, int sizeMax) {
-  // The quotient first, then the product: 204 x 85 gives 62.50000000000001 and so 63.
-  if (w > sizeMax) {
-    h = int(VbMath::roundEven((double(sizeMax) / double(w)) * double(h)));
-    w = sizeMax;
-  }
-  if (h > sizeMax) {
-    w = int(VbMath::roundEven((double(sizeMax) / double(h)) * double(w)));
-    h = sizeMax;
-  }
-  if (h < 1) h = sizeMax;
-  if (w < 1) w = sizeMax;
-}
 
 void ImagingHelpers::ShowTNImg(Imaging::PictureBox& box, const QString& imagePath, int sizeMax,
                                const QString& fileName) {
   box.Cls();
   if (!LoadGDIP()) return;
-  if (!gdipImage.load(imagePath)) {
-    // No blank thumbnail of whatever size the box had last.
+  const Thumbnail t = makeThumbnail(imagePath, sizeMax, fileName);
+  if (t.status == Thumbnail::Unreadable) {
     DisposeGDIP();
     return;
   }
-  imgWidth = gdipImage.width();
-  imgHeight = gdipImage.height();
-  thumbnailSize(imgWidth, imgHeight, sizeMax);
+  imgWidth = t.image.width();
+  imgHeight = t.image.height();
   box.setWidth(imgWidth * Twips::perPixelX());
   box.setHeight(imgHeight * Twips::perPixelY());
-  if (!box.createGraphics()) {
-    gdipImage.dispose();
+  if (t.status == Thumbnail::NoSurface || !box.createGraphics()) {
     gdipToken = 0;
     platform().process->exitProgram(1);
     return;
   }
   gdipGraphics = &box;
-  box.drawImageRect(gdipImage, QRectF(0, 0, imgWidth, imgHeight));
-  Imaging::saveJpeg(box.image(), fileName, 80);
+  box.setImage(t.image);
   DisposeGDIP();
 }
 
+void ImagingHelpers::ShowTNImg(OrderedWork& work, const QString& imagePath, int sizeMax, const QString& fileName) {
+  if (!LoadGDIP()) return;
+  work.run<Thumbnail>([=] { return makeThumbnail(imagePath, sizeMax, fileName); },
+                      [this](const Thumbnail& t) {
+                        if (t.status != Thumbnail::Unreadable) {
+                          imgWidth = t.image.width();
+                          imgHeight = t.image.height();
+                        }
+                        if (t.status == Thumbnail::NoSurface) platform().process->exitProgram(1);
+                        DisposeGDIP();
+                      });
+}
+
 bool ImagingHelpers::LoadGDIP() {
-  if (Imaging::jpegWriterAvailable()) {
+  if (Imaging::start()) {
     gdipToken = 1;
     return true;
   }

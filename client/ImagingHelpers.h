@@ -3,14 +3,19 @@
 // picture box and saved as JPEG. The state lives in the window that uses them (frmMain), and the
 // print pictures of the upload share it.
 #include "Imaging.h"
+#include "Thumbnail.h"
 
 #include <QString>
+
+class OrderedWork;
 
 class ImagingHelpers {
 public:
   // Draws the picture at imagePath scaled to at most sizeMax pixels a side on box and saves the
   // box as a JPEG of quality 80 at fileName. A file that is not a readable picture gets no file.
   void ShowTNImg(Imaging::PictureBox& box, const QString& imagePath, int sizeMax, const QString& fileName);
+  // The same thumbnail made on work's threads: the file is there once work has finished.
+  void ShowTNImg(OrderedWork& work, const QString& imagePath, int sizeMax, const QString& fileName);
   // Starts the imaging layer; shows "加载GDI+失败！" and ends the program when no JPEG writer is
   // available. Returns false in that case (a test's fake end returns).
   bool LoadGDIP();
@@ -23,7 +28,3 @@ public:
   int imgWidth = 0;
   int imgHeight = 0;
 };
-
-// The thumbnail size of a w x h picture for sizeMax: width step, then height step, in double
-// precision with halves going to the even neighbour; a side below 1 becomes sizeMax.
-void thumbnailSize(int& w, int& h, int sizeMax);

@@ -1,12 +1,8 @@
 #include "PrintImage.h"
 
-#include "frmMain.h"
 #include "Imaging.h"
-#include "mainModule.h"
-#include "upDesign.h"
 #include "VbMath.h"
 
-#include <QDomElement>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -77,61 +73,22 @@ Decision forSharp(double sw, int W, int H, long long a, double dpi) {
 
 QString percentText(double value) { return QString::number(value, 'g', 15); }
 
-}  // namespace PrintImage
-
-// The workspace's print picture procedures.
-
-double frmMain::Max(double a, double b) { return PrintImage::Max(a, b); }
-
-void frmMain::prepImage(QDomElement node, int n) { prepPicture(node, n, false); }
-void frmMain::prepSharp(QDomElement node, int n) { prepPicture(node, n, true); }
-
-namespace {
-// A size child read as a decimal number; false when it is missing or not a number.
-bool sizeOf(const QDomElement& node, const QString& name, double& value) {
-  const QDomElement e = node.firstChildElement(name);
-  if (e.isNull()) return false;
-  bool ok = false;
-  value = e.text().trimmed().toDouble(&ok);
-  return ok && std::isfinite(value);
-}
-}  // namespace
-
-void frmMain::prepPicture(QDomElement node, int n, bool sharp) {
-  double w = 0, h = 0;
-  if (!sizeOf(node, sharp ? "sw" : "w", w) || !sizeOf(node, sharp ? "sh" : "h", h)) return;
-  const long long a = sharp ? PrintImage::rotationOf(UpDesign::childText(node, "sr")) : 0;
-
-  // Only the last part of src names the picture, and only inside the design's Images folder.
-  const QString name = UpDesign::childText(node, "src").section(QRegularExpression("[\\\\/]"), -1);
-  if (name.isEmpty() || name == "." || name == "..") return;
-  const QString source = g.designPath + "/Images/" + name;
-  const QString target = g.designPath + "/UpLoad/" + QString::number(n);
-  if (!QFileInfo(source).isFile()) return;
-  QFile::remove(target);
-
-  if (!LoadGDIP()) return;
-  Imaging::Picture& picture = gdipImage;
-  bool made = false;
-  if (!picture.load(source)) {
-    made = QFile::copy(source, target);  // not a picture: its bytes go in unchanged
+Made prepare(const Job& job) {
+  Made m;
+  QFile::remove(job.target);
+  if (!QFileInfo(job.source).isFile()) return m;
+  Imaging::Picture picture;
+  if (!picture.load(job.source)) {
+    m.made = QFile::copy(job.source, job.target);  // not a picture: its bytes go in unchanged
   } else {
-    imgWidth = picture.width();
-    imgHeight = picture.height();
-    const PrintImage::Decision d = sharp
-        ? PrintImage::forSharp(w, imgWidth, imgHeight, a, designDPI)
-        : PrintImage::forImage(w, h, imgWidth, imgHeight, designDPI);
-    if (d.copy) {
-      made = QFile::copy(source, target);
-    } else {
-      const QImage scaled = picture.scaledTo(d.size, Imaging::Picture::Scaling::Print);
-      made = !scaled.isNull() && Imaging::saveJpeg(scaled, target, 100, Imaging::Chroma::Full444);
-    }
+    m.picture = picture.size();
+    const Decision d = job.sharp
+        ? forSharp(job.width, m.picture.width(), m.picture.height(), job.rotation, job.dpi)
+        : forImage(job.width, job.height, m.picture.width(), m.picture.height(), job.dpi);
+    m.made = d.copy ? QFile::copy(job.source, job.target) : picture.savePrint(d.size, job.target);
   }
-  DisposeGDIP();
-  if (!made) {
-    QFile::remove(target);
-    return;
-  }
-  if (addToPackage(target, false)) UpDesign::setChildText(node, "src", QString::number(n));
+  if (!m.made) QFile::remove(job.target);
+  return m;
 }
+
+}  // namespace PrintImage

@@ -36,6 +36,25 @@ Decision forImage(double w, double h, int W, int H, double dpi);
 // proportions, drawn unrotated.
 Decision forSharp(double sw, int W, int H, long long a, double dpi);
 
+// One print picture to make: where its file is and what its node says of it.
+struct Job {
+  QString source;  // the user's picture file
+  QString target;  // the file that becomes the member
+  bool sharp = false;
+  double width = 0;   // w, or sw, in points
+  double height = 0;  // h, or sh
+  long long rotation = 0;
+  double dpi = 72;
+};
+struct Made {
+  bool made = false;  // the target was written
+  QSize picture;      // the picture's pixel size, when it is one
+};
+// Writes the target of one picture: the source unchanged when it is no picture or has no more
+// pixels than the print needs, otherwise a JPEG at exactly the print size. It touches nothing
+// but the two files, so any thread may run it.
+Made prepare(const Job& job);
+
 // The decimal text of a percentage: whole numbers without a point, otherwise up to 15
 // significant digits (33.3333333333333).
 QString percentText(double value);

@@ -7,6 +7,7 @@
 #include "FlashBridge.h"
 #include "MsgBox.h"
 #include "OpenFileBox.h"
+#include "OrderedWork.h"
 #include "Paths.h"
 #include "mainModule.h"
 
@@ -90,6 +91,9 @@ void frmMain::importImg() {
     const QString images = Paths::resolveCase(g.designPath + "/Images");
     const QString thumbs = Paths::resolveCase(images + "/Thumb");
     const QString prefix = backslashed(Paths::programFolder()) + "\\";
+    // Thumbnails are made side by side while the pictures are copied here, one after the other,
+    // so that each name is varied against the pictures stored before it.
+    OrderedWork work;
     for (int i = 0; i <= n; ++i) {
       const QString source = OpenFileBox::SelectedFiles.value(i);
       QString file = QFileInfo(source).fileName();
@@ -106,11 +110,12 @@ void frmMain::importImg() {
       // Never overwrite a stored picture: one that finds no free name is not imported.
       if (!free) continue;
       const QString target = images + "/" + file;
-      ShowTNImg(Picture1, source, 150, thumbs + "/" + file);
+      ShowTNImg(work, source, 150, thumbs + "/" + file);
       if (!QFile::copy(source, target)) continue;
       if (!list.isEmpty()) list += ",";
       list += escapeForCall(backslashed(target).remove(prefix));
     }
+    work.finish();
   }
   CallMovie(WorkArea, "importImg", {list});
 }

@@ -7,6 +7,7 @@
 #include "FlashPlayer.h"
 #include "Forms.h"
 #include "MsgBox.h"
+#include "OrderedWork.h"
 #include "Paths.h"
 #include "Platform.h"
 #include "Twips.h"
@@ -130,12 +131,15 @@ void frmMain::openTemplate() {
   MakeDirs(thumbs);
   QString list;
   const QStringList files = folder.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+  // The missing thumbnails are made side by side; the editor hears of the pictures once all are there.
+  OrderedWork work;
   for (int i = 0; i < files.size(); ++i) {
     const QString& name = files[i];
     if (i > 0) list += ",";
     list += escapeForCall("MyDesign\\" + g.designName + "\\Images\\" + name);
-    if (!Paths::existsAnyCase(thumbs + "/" + name)) ShowTNImg(Picture1, File1 + "/" + name, 150, thumbs + "/" + name);
+    if (!Paths::existsAnyCase(thumbs + "/" + name)) ShowTNImg(work, File1 + "/" + name, 150, thumbs + "/" + name);
   }
+  work.finish();
   CallMovie(WorkArea, "loadImgs", {list});
   CallMovie(WorkArea, "openTemplate", openArgs);
   Timer1->start();

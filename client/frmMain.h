@@ -11,6 +11,7 @@ class QDomElement;
 #include "cZip.h"
 
 class FlashPlayer;
+class OrderedWork;
 class QFrame;
 class QTimer;
 
@@ -68,6 +69,8 @@ private:
   // Adds file to the package being built and deletes it.
   bool addToPackage(const QString& file, bool convertLineEnds);
   QString buildingFile_;  // the new package, written beside the old one
+  OrderedWork* printWork_ = nullptr;  // the print pictures being made, while the walk runs
+  int unprepared_ = 0;                // pictures of the walk that got no member
 };
 
 // Writes the client resource of type "CUSTOM" with that id to path unless a file of that name

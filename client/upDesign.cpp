@@ -12,6 +12,7 @@
 #include "mainModule.h"
 #include "MsgBox.h"
 #include "orderRequest.h"
+#include "OrderedWork.h"
 #include "Paths.h"
 #include "Platform.h"
 #include "PrintImage.h"
@@ -171,14 +172,29 @@ void frmMain::upDesign(const QString& designXML) {
   CallMovie(progress, "setTitle", {UpDesign::kPreparingTitle, "0"});
   DoEvents();
 
+  // The pictures are made on the pool while the walk goes on; members, rewritten sources and the
+  // page progress follow in the walk's order, as each picture before them is done.
+  OrderedWork work;
+  printWork_ = &work;
+  unprepared_ = 0;
   UpDesign::WalkSteps steps;
   steps.prepImage = [this](QDomElement node, int n) { prepImage(node, n); };
   steps.prepSharp = [this](QDomElement node, int n) { prepSharp(node, n); };
   steps.yield = [] { DoEvents(); };
-  steps.setTitle = [this](const QString& title, const QString& percent) {
-    CallMovie(progress, "setTitle", {title, percent});
+  steps.setTitle = [this, &work](const QString& title, const QString& percent) {
+    work.then([this, title, percent] { CallMovie(progress, "setTitle", {title, percent}); });
   };
   const int pCount = UpDesign::walkPages(root, steps);
+  work.finish();
+  printWork_ = nullptr;
+  if (unprepared_ > 0) {
+    // Nothing goes to the shop without all of its pictures.
+    QFile::remove(buildingFile_);
+    MsgBox(QStringLiteral("有 %1 张图片无法准备，请检查后重新上传。").arg(unprepared_), Msg::OKOnly | Msg::Exclamation,
+           kUploadTitle, this);
+    backToEditor(*this, stateBefore);
+    return;
+  }
 
   const QString title = QString(UpDesign::kPreparingTitle) + " ";
   progress->setFlashVars("work=true&title=" + title + "&cur=100");

@@ -11,7 +11,14 @@
 
 namespace Imaging {
 
-// Whether JPEG files can be written: the TurboJPEG compressor starts.
+// Readies the imaging layer, once per program: pictures other than JPEG are read up to a size
+// that fits the machine's memory (beyond Qt's own limit), larger ones at a reduced size. True
+// when JPEG files can be written. Call it on the user-interface thread before pictures are
+// worked on elsewhere.
+bool start();
+
+// Whether JPEG files can be written: the TurboJPEG compressor starts (on the calling thread; each
+// thread has its own compressor and decompressor).
 bool jpegWriterAvailable();
 
 // Chroma sampling of a written JPEG: 4:2:0 is the usual choice for small pictures; print
@@ -42,10 +49,16 @@ public:
   // The whole picture at its own size.
   QImage image() const;
 
+  // Writes the whole picture resampled for print to exactly size as a baseline JPEG of quality
+  // 100 without chroma subsampling; what is transparent prints white. False when the picture
+  // cannot be decoded or the file cannot be written.
+  bool savePrint(const QSize& size, const QString& path) const;
+
 private:
-  // Decodes at the smallest DCT scale whose result is at least atLeast on both sides; exact
-  // decodes every DCT step accurately.
-  QImage decode(const QSize& atLeast, bool exact = false) const;
+  // Decodes at the smallest DCT scale whose result is at least atLeast on both sides (other
+  // formats: at their own size, or reduced when too large to hold); exact decodes every DCT step
+  // accurately. extent: how many decoded pixels the whole picture spans.
+  QImage decode(const QSize& atLeast, bool exact, QSizeF* extent = nullptr) const;
   QByteArray bytes_;
   QSize size_;
   bool jpeg_ = false;
@@ -60,6 +73,10 @@ QImage loadScaled(const QString& path, const QSize& size);
 
 // The pixel size of the picture in a file; an empty size when it is not readable.
 QSize pictureSize(const QString& path);
+
+// Draws the whole picture smoothly scaled into rect of surface, over what the surface holds.
+// False when the picture cannot be decoded.
+bool drawScaled(QImage& surface, const Picture& picture, const QRectF& rect);
 
 // An off-screen drawing surface whose size is set in twips and which keeps what is drawn on it.
 class PictureBox {
@@ -77,6 +94,8 @@ public:
   bool drawImageRect(const Picture& picture, const QRectF& rect);
   // What the surface holds.
   const QImage& image() const { return surface_; }
+  // Puts a picture of the surface's size on it, as if drawn there.
+  void setImage(const QImage& image) { if (image.size() == surface_.size()) surface_ = image; }
 
 private:
   double widthTwips_ = 0;

@@ -1,9 +1,19 @@
 // Print picture sizes and the walk that numbers a design's pictures.
+#include "FileFixture.h"
+#include "ImageFixture.h"
+#include "Imaging.h"
 #include "PrintImage.h"
 #include "upDesign.h"
 
 #include <QDomDocument>
+#include <QTemporaryDir>
 #include <QtTest>
+
+namespace {
+bool near(QRgb a, QColor b) {
+  return qAbs(qRed(a) - b.red()) < 12 && qAbs(qGreen(a) - b.green()) < 12 && qAbs(qBlue(a) - b.blue()) < 12;
+}
+}  // namespace
 
 using namespace PrintImage;
 
@@ -107,6 +117,55 @@ private Q_SLOTS:
     const QDomElement fixed = doc.documentElement().firstChildElement("page")
         .firstChildElement("template").firstChildElement("image");
     QCOMPARE(UpDesign::childText(fixed, "fro"), QString("t"));
+  }
+
+  // One picture's member file as a pool thread makes it, for a 72 x 36 point frame at 300 dpi:
+  // a JPEG at the print size, the source's own bytes, or nothing.
+  void prepare_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("result");  // "jpeg", "copy" or "none"
+    QTest::newRow("larger than the print") << "large jpeg" << "jpeg";
+    QTest::newRow("small enough") << "small png" << "copy";
+    QTest::newRow("not a picture") << "text" << "copy";
+    QTest::newRow("transparent png prints on white") << "transparent png" << "jpeg";
+    QTest::newRow("missing") << "missing" << "none";
+    QTest::newRow("a folder") << "folder" << "none";
+  }
+  void prepare() {
+    QFETCH(QString, kind);
+    QFETCH(QString, result);
+    QTemporaryDir dir;
+    Job job;
+    job.source = dir.filePath("source");
+    job.target = dir.filePath("7");
+    job.width = 72;
+    job.height = 36;
+    job.dpi = 300;
+    if (kind == "large jpeg") {
+      QVERIFY(writeJpeg(job.source, 3000, 1500));
+    } else if (kind == "small png") {
+      QVERIFY(twoColourImage(200, 100).save(job.source, "PNG"));
+    } else if (kind == "text") {
+      writeFile(job.source, "no picture");
+    } else if (kind == "transparent png") {
+      QVERIFY(twoColourImage(1000, 500, Qt::transparent, Qt::blue).save(job.source, "PNG"));
+    } else if (kind == "folder") {
+      QVERIFY(QDir().mkpath(job.source));
+    }
+    writeFile(job.target, "left from before");
+
+    const Made m = PrintImage::prepare(job);
+    QCOMPARE(m.made, result != "none");
+    QCOMPARE(QFile::exists(job.target), result != "none");
+    if (result == "copy") QCOMPARE(readAll(job.target), readAll(job.source));
+    if (result != "jpeg") return;
+    Imaging::Picture written;
+    QVERIFY(written.load(job.target));
+    QVERIFY(written.isJpeg());
+    QCOMPARE(written.size(), QSize(300, 150));
+    const QImage print = written.image();
+    QVERIFY(near(print.pixel(20, 75), kind == "transparent png" ? QColor(Qt::white) : QColor(Qt::red)));
+    QVERIFY(near(print.pixel(280, 75), Qt::blue));
   }
 
   void texts() {

@@ -180,6 +180,31 @@ private Q_SLOTS:
     QVERIFY(!QFile::exists(images + "/Thumb/.hidden.jpg"));
   }
 
+  // Every missing thumbnail is made, however many there are, each at its own size; a file that
+  // is no picture gets none.
+  void openTemplateMakesEveryMissingThumbnail() {
+    FakePlatform fp;
+    openDesign("D");
+    const QString images = g.designPath + "/Images";
+    QVERIFY(QDir().mkpath(images));
+    QStringList names;
+    for (int i = 0; i < 24; ++i) {
+      names << QString("p%1.jpg").arg(i, 2, 10, QChar('0'));
+      QVERIFY(writeJpeg(images + "/" + names.last(), 200 + 37 * i, 900 - 23 * i));
+    }
+    writeFile(images + "/q.txt", "no picture");
+    Forms::workspace().load();
+    for (int i = 0; i < names.size(); ++i) {
+      int w = 200 + 37 * i, h = 900 - 23 * i;
+      thumbnailSize(w, h, 150);
+      QCOMPARE(Imaging::pictureSize(images + "/Thumb/" + names[i]), QSize(w, h));
+    }
+    QVERIFY(!QFile::exists(images + "/Thumb/q.txt"));
+    QStringList list;
+    for (const QString& n : names + QStringList{"q.txt"}) list << "MyDesign\\D\\Images\\" + n;
+    QCOMPARE(fp.player("WorkArea")->calls.value(1), BuildCall("loadImgs", {list.join(',')}));
+  }
+
   // An empty picture folder sends an empty list; the thumbnail folder is made. The design's name
   // reaches the editor escaped, so the call stays well-formed.
   void openTemplateEmptyFolder() {

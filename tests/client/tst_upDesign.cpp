@@ -26,11 +26,11 @@ const QString kDesign = QStringLiteral(
     "<page><template><title>内页</title>"
     "<image><fro>l</fro><w>72</w><h>36</h><src>MyDesign\\Book\\Images\\big.jpg</src></image>"
     "<image><ti>true</ti><fro>l</fro><w>72</w><h>36</h><src>fixed.jpg</src></image>"
-    "<image><fro>l</fro><w>x</w><h>36</h><src>big.jpg</src></image>"
+    "<image><fro>l</fro><w>72</w><h>36</h><src></src></image>"
     "<group><sharp><fro>l</fro><sw>72</sw><sh>72</sh><sr>90</sr><src>small.png</src></sharp></group>"
     "</template><template><title> 封面 </title></template></page></design>");
 
-// Member names and, for each, its byte size and for JPEGs the pixel size, read with Python.
+// Member names and, for each, its byte size, in the archive's order, read with Python.
 QByteArray members(const QString& zip) {
   QProcess py;
   py.start("/usr/bin/python3", {"-c",
@@ -40,6 +40,23 @@ QByteArray members(const QString& zip) {
       zip});
   py.waitForFinished(20000);
   return py.readAllStandardOutput();
+}
+
+QStringList memberNames(const QByteArray& list) {
+  QStringList names;
+  for (const QByteArray& line : list.split('\n'))
+    if (!line.isEmpty()) names << QString::fromUtf8(line.left(line.indexOf(' ')));
+  return names;
+}
+
+// A design of one page whose pictures are the given image frames, 72 x 36 points at 300 dpi.
+QString designOf(const QStringList& sources) {
+  QString frames;
+  for (const QString& src : sources)
+    frames += "<image><fro>l</fro><w>" + QString(src == "bad size" ? "x" : "72") + "</w><h>36</h><src>" +
+              (src == "bad size" ? "big.jpg" : src) + "</src></image>";
+  return "<design><attributes><name>T1</name><dpi>300</dpi></attributes><page><template><title>内页</title>" +
+         frames + "</template></page></design>";
 }
 }  // namespace
 
@@ -96,14 +113,13 @@ private Q_SLOTS:
     g.designState = "editing";
     fp->player("WorkArea")->request("upDesign", {kDesign});
 
-    // The package: prepared pictures by number, a number used up by the unreadable size, the
+    // The package: prepared pictures by number in the walk's order (the copied picture is ready
+    // long before the resampled one), a number used up by the frame without a picture, the
     // rewritten design last.
     const QString upFile = g.designPath + "/UpLoad/Book.TMP";
     const QByteArray list = members(upFile);
-    QCOMPARE(list.split('\n').size(), 4);
-    QVERIFY2(list.startsWith("0 "), list);
+    QCOMPARE(memberNames(list), QStringList({"0", "2", "Index.DPT"}));
     QVERIFY2(list.contains("\n2 " + QByteArray::number(png.size()) + "\n"), list);
-    QVERIFY2(list.contains("\nIndex.DPT "), list);
     QImage first;
     QVERIFY(first.loadFromData(readZipMember(upFile, "0"), "JPEG"));
     QCOMPARE(first.size(), QSize(300, 150));
@@ -114,7 +130,7 @@ private Q_SLOTS:
     QCOMPARE(images.at(0).firstChildElement("src").text(), QString("0"));
     QCOMPARE(images.at(1).firstChildElement("fro").text(), QString("t"));
     QCOMPARE(images.at(1).firstChildElement("src").text(), QString("fixed.jpg"));
-    QCOMPARE(images.at(2).firstChildElement("src").text(), QString("big.jpg"));
+    QCOMPARE(images.at(2).firstChildElement("src").text(), QString());
     QCOMPARE(index.elementsByTagName("sharp").at(0).firstChildElement("src").text(), QString("2"));
     QCOMPARE(QDir(g.designPath + "/UpLoad").entryList(QDir::Files), QStringList({"Book.TMP"}));
 
@@ -139,6 +155,108 @@ private Q_SLOTS:
     QVERIFY(w.Timer2->isActive());
     QCOMPARE(g.designState, QString());
     QVERIFY(fp->msgBox.shown.isEmpty());
+  }
+
+  // Many pictures at once, more than are made side by side: members by number in the walk's
+  // order whichever is ready first, every source rewritten, the progress page by page.
+  void manyPicturesInOrder() {
+    server->replyBody = "<reply flag=\"ok\" did=\"D1\"/>";
+    const QList<int> perPage{7, 0, 12};
+    QString pages;
+    int n = 0;
+    for (int count : perPage) {
+      pages += "<page><template><title>内页</title>";
+      for (int i = 0; i < count; ++i, ++n)
+        pages += QString("<image><fro>l</fro><w>72</w><h>36</h><src>%1</src></image>").arg(n % 2 ? "small.png" : "big.jpg");
+      pages += "</template></page>";
+    }
+    frmMain& w = openWorkspace();
+    w.upDesign("<design><attributes><name>T1</name><dpi>300</dpi></attributes>" + pages + "</design>");
+    const QString upFile = g.designPath + "/UpLoad/Book.TMP";
+    QStringList expected;
+    for (int i = 0; i < n; ++i) expected << QString::number(i);
+    QCOMPARE(memberNames(members(upFile)), expected << "Index.DPT");
+    for (int i = 0; i < n; ++i) {
+      const QByteArray member = readZipMember(upFile, QString::number(i));
+      if (i % 2) {
+        QCOMPARE(member, png);
+        continue;
+      }
+      QImage print;
+      QVERIFY(print.loadFromData(member, "JPEG"));
+      QCOMPARE(print.size(), QSize(300, 150));
+    }
+    QDomDocument index;
+    QVERIFY(index.setContent(readZipMember(upFile, "Index.DPT")));
+    const QDomNodeList images = index.elementsByTagName("image");
+    for (int i = 0; i < n; ++i) QCOMPARE(images.at(i).firstChildElement("src").text(), QString::number(i));
+    QCOMPARE(fp->player("progress")->calls, QStringList({
+        BuildCall("setTitle", {"正在准备上传文件，请稍候...", "0"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... (1)", "0"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... (2)", "33.3333333333333"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... (3)", "66.6666666666667"}),
+        BuildCall("setTitle", {"正在准备上传文件，请稍候... ", "100"})}));
+    QCOMPARE(server->requests.size(), 1);
+    QCOMPARE(server->requests[0].body, QByteArray("Order=SaveDesign&TemplateNO=T1&pCount=3"));
+  }
+
+  // The design's picture folder may be stored in another letter case; its pictures are found.
+  void pictureFolderInOtherCase() {
+    server->replyBody = "<reply flag=\"ok\" did=\"D1\"/>";
+    QVERIFY(QDir(g.designPath).rename("Images", "images"));
+    frmMain& w = openWorkspace();
+    w.upDesign(designOf({"MyDesign\\Book\\Images\\big.jpg", "SMALL.png"}));
+    const QString upFile = g.designPath + "/UpLoad/Book.TMP";
+    QCOMPARE(memberNames(members(upFile)), QStringList({"0", "1", "Index.DPT"}));
+    QImage first;
+    QVERIFY(first.loadFromData(readZipMember(upFile, "0"), "JPEG"));
+    QCOMPARE(first.size(), QSize(300, 150));
+    QCOMPARE(readZipMember(upFile, "1"), png);
+    QCOMPARE(server->requests.size(), 1);
+    QVERIFY(fp->msgBox.shown.isEmpty());
+  }
+
+  // A picture that cannot be prepared keeps the whole design from the shop: the user is told how
+  // many, nothing is registered, the old package and the unsaved state stay, the editor is back.
+  void unpreparedPicturesStopTheUpload_data() {
+    QTest::addColumn<QStringList>("sources");
+    QTest::addColumn<int>("missing");
+    QTest::newRow("picture gone") << QStringList{"big.jpg", "gone.jpg"} << 1;
+    QTest::newRow("size not a number") << QStringList{"bad size", "small.png"} << 1;
+    QTest::newRow("cannot be written") << QStringList{"blocked", "big.jpg"} << 1;
+    QTest::newRow("several") << QStringList{"gone.jpg", "big.jpg", "other.png", "bad size"} << 3;
+  }
+  void unpreparedPicturesStopTheUpload() {
+    QFETCH(QStringList, sources);
+    QFETCH(int, missing);
+    server->replyBody = "<reply flag=\"ok\" did=\"D1\"/>";
+    QDir().mkpath(g.designPath + "/UpLoad");
+    QFile old(g.designPath + "/UpLoad/Book.TMP");
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old package");
+    old.close();
+    // A folder where the picture's member file would go: it cannot be written.
+    const int blocked = int(sources.indexOf("blocked"));
+    if (blocked >= 0) {
+      QVERIFY(QFile::copy(g.designPath + "/Images/small.png", g.designPath + "/Images/blocked"));
+      QVERIFY(QDir().mkpath(g.designPath + "/UpLoad/" + QString::number(blocked) + "/inside"));
+    }
+    frmMain& w = openWorkspace();
+    g.designState = "editing";
+    w.upDesign(designOf(sources));
+    QCOMPARE(fp->msgBox.shown.size(), 1);
+    QCOMPARE(fp->msgBox.shown[0].text, QString("有 %1 张图片无法准备，请检查后重新上传。").arg(missing));
+    QCOMPARE(fp->msgBox.shown[0].title, QString("上传设计"));
+    QVERIFY(server->requests.isEmpty());
+    QVERIFY(fp->clipboard.log.isEmpty());
+    QVERIFY(fp->process.started.isEmpty());
+    QCOMPARE(g.designState, QString("editing"));
+    QVERIFY(!w.WorkArea->isHidden());
+    QVERIFY(w.progress->isHidden());
+    QVERIFY(!w.Timer2->isActive());
+    QCOMPARE(QFileInfo(old.fileName()).size(), 11);
+    QStringList left = QDir(g.designPath + "/UpLoad").entryList(QDir::Files);
+    QCOMPARE(left, QStringList({"Book.TMP"}));
   }
 
   void refusedOrUnreadableReply_data() {

@@ -6,6 +6,8 @@
 #include "Twips.h"
 
 #include <QFile>
+#include <QImageReader>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,6 +33,17 @@ bool frameHeader(const QByteArray& b, int& marker, QByteArray& sampling) {
   return false;
 }
 
+// Whether the file at path is a baseline JPEG with that sampling of its components; its bytes.
+bool isBaseline(const QString& path, const QByteArray& sampling, QByteArray* bytes = nullptr) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return false;
+  const QByteArray b = f.readAll();
+  if (bytes) *bytes = b;
+  int marker = 0;
+  QByteArray got;
+  return frameHeader(b, marker, got) && marker == 0xC0 && got == sampling;
+}
+
 // Peak signal-to-noise ratio of b against a over the three colour channels, in dB.
 double psnr(const QImage& a, const QImage& b) {
   const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
@@ -54,6 +67,18 @@ QImage scene(int w, int h, bool grey) {
       const int r = x * 255 / w, g = y * 255 / h;
       const int b = int(128 + 100 * std::sin(2 * M_PI * x / 97) * std::cos(2 * M_PI * y / 61));
       img.setPixel(x, y, grey ? qRgb(b, b, b) : qRgb(r, g, b));
+    }
+  return img;
+}
+
+// Colour that changes every few pixels: what subsampled colour keeps of it depends on how the
+// decoder brings it back to full size.
+QImage colourStripes(int w, int h) {
+  QImage img(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const double s = std::sin(2 * M_PI * x / 7) * std::cos(2 * M_PI * y / 9);
+      img.setPixel(x, y, qRgb(int(128 + 100 * s), int(128 - 100 * s), 128));
     }
   return img;
 }
@@ -84,14 +109,7 @@ private Q_SLOTS:
     QFETCH(QByteArray, sampling);
     const QString path = dir.filePath("out.jpg");
     QVERIFY(saveJpeg(twoColourImage(301, 201), path, quality, full ? Chroma::Full444 : Chroma::Sub420));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    int marker = 0;
-    QByteArray got;
-    QVERIFY(frameHeader(bytes, marker, got));
-    QCOMPARE(marker, 0xC0);
-    QCOMPARE(got, sampling);
+    QVERIFY(isBaseline(path, sampling));
     QCOMPARE(pictureSize(path), QSize(301, 201));
   }
 
@@ -184,6 +202,24 @@ private Q_SLOTS:
     QVERIFY(lanczos3(opaque, QSize(0, 5)).isNull());
   }
 
+  // Where the processor has wider vector instructions, they give exactly what the narrower ones
+  // give, whatever the widths, the edges and the sizes left over.
+  void widerVectorsGiveTheSameResult() {
+    QRandomGenerator rng(7);
+    std::vector<uchar> plane(size_t(1203) * 301);
+    for (uchar& v : plane) v = uchar(rng.bounded(256));
+    for (const QSize to : {QSize(500, 140), QSize(37, 29), QSize(1197, 300), QSize(2400, 500), QSize(5, 3)}) {
+      std::vector<uchar> wide(size_t(to.width()) * to.height()), narrow(wide.size());
+      const Plane from{plane.data(), 1203, 301, 1203, 1, QSizeF()};
+      const bool had = useWideVectors(true);
+      QVERIFY(lanczos3({from}, {PlaneOut{wide.data(), to.width()}}, to));
+      useWideVectors(false);
+      QVERIFY(lanczos3({from}, {PlaneOut{narrow.data(), to.width()}}, to));
+      useWideVectors(had);
+      QVERIFY2(wide == narrow, qPrintable(QString("%1x%2").arg(to.width()).arg(to.height())));
+    }
+  }
+
   // A JPEG scaled for print, through its colour planes, matches its full decode filtered the
   // same way: colours, chroma sampling and pixel positions all line up.
   void printScalingFollowsTheJpeg_data() {
@@ -191,11 +227,12 @@ private Q_SLOTS:
     QTest::newRow("4:2:0") << "420";
     QTest::newRow("4:4:4") << "444";
     QTest::newRow("grey") << "grey";
+    QTest::newRow("4:2:0 colour detail") << "stripes";
   }
   void printScalingFollowsTheJpeg() {
     QFETCH(QString, kind);
     const QString path = dir.filePath("scene-" + kind + ".jpg");
-    const QImage source = scene(1203, 803, kind == "grey");
+    const QImage source = kind == "stripes" ? colourStripes(1203, 803) : scene(1203, 803, kind == "grey");
     if (kind == "grey") QVERIFY(source.convertToFormat(QImage::Format_Grayscale8).save(path, "JPEG", 95));
     else QVERIFY(saveJpeg(source, path, 95, kind == "444" ? Chroma::Full444 : Chroma::Sub420));
     Picture p;
@@ -206,7 +243,64 @@ private Q_SLOTS:
       const QImage reference = lanczos3(p.image(), size);
       QVERIFY2(psnr(reference, print) > 48, qPrintable(QString::number(psnr(reference, print))));
       // And against the picture as drawn.
-      QVERIFY(near(print.pixel(size.width() / 2, size.height() / 2), source.pixel(source.width() / 2, source.height() / 2)));
+      if (kind != "stripes") QVERIFY(near(print.pixel(size.width() / 2, size.height() / 2), source.pixel(source.width() / 2, source.height() / 2)));
+    }
+  }
+
+  // Pictures other than JPEG whose pixels pass Qt's own 128 MB limit load all the same, for the
+  // print and for the thumbnail: read whole where the machine has room, else at a reduced size.
+  void largePicturesLoad_data() {
+    QTest::addColumn<int>("limitMb");  // 0: as the program runs
+    QTest::newRow("beyond Qt's limit") << 0;
+    QTest::newRow("beyond the machine's bound") << 16;
+  }
+  void largePicturesLoad() {
+    QFETCH(int, limitMb);
+    QVERIFY(start());
+    const int side = limitMb ? 3000 : 6000;  // 36 MB, 144 MB of pixels
+    const QString path = dir.filePath(QString("large%1.png").arg(side));
+    if (!QFile::exists(path)) QVERIFY(twoColourImage(side, side).save(path, "PNG"));
+    const int before = QImageReader::allocationLimit();
+    if (limitMb) QImageReader::setAllocationLimit(limitMb);
+    Picture p;
+    QVERIFY(p.load(path));
+    QCOMPARE(p.size(), QSize(side, side));
+    for (const auto scaling : {Picture::Scaling::Fast, Picture::Scaling::Print}) {
+      const QImage small = p.scaledTo(QSize(300, 300), scaling);
+      QCOMPARE(small.size(), QSize(300, 300));
+      QVERIFY(near(small.pixel(10, 150), Qt::red));
+      QVERIFY(near(small.pixel(290, 150), Qt::blue));
+    }
+    QImageReader::setAllocationLimit(before);
+  }
+
+  // A print picture is one baseline 4:4:4 JPEG, whichever pieces it was compressed in: both
+  // decoders read it whole, and it holds what the print scaling gives.
+  void printJpegIsOneBaselineFile() {
+    const QString path = dir.filePath("print-source.jpg");
+    QVERIFY(saveJpeg(scene(1203, 803, false), path, 95, Chroma::Sub420));
+    Picture p;
+    QVERIFY(p.load(path));
+    for (const QSize size : {QSize(40, 30), QSize(333, 97), QSize(1001, 799), QSize(250, 803)}) {
+      const QString out = dir.filePath("print.jpg");
+      QVERIFY(p.savePrint(size, out));
+      QByteArray bytes;
+      QVERIFY(isBaseline(out, QByteArray("\x11\x11\x11", 3), &bytes));
+      // Restart markers, where there are any, run in their cycle.
+      const int scan = int(bytes.indexOf("\xFF\xDA"));
+      int expected = 0;
+      for (int i = scan; i + 1 < bytes.size(); ++i)
+        if (uchar(bytes[i]) == 0xFF && (uchar(bytes[i + 1]) & 0xF8) == 0xD0) {
+          QCOMPARE(int(uchar(bytes[i + 1])), 0xD0 + expected);
+          expected = (expected + 1) % 8;
+        }
+      const QImage byQt(out, "JPEG");
+      QCOMPARE(byQt.size(), size);
+      Picture written;
+      QVERIFY(written.load(out));
+      const QImage reference = p.scaledTo(size, Picture::Scaling::Print);
+      QVERIFY2(psnr(reference, byQt) > 48, qPrintable(QString::number(psnr(reference, byQt))));
+      QVERIFY2(psnr(reference, written.image()) > 48, qPrintable(QString::number(psnr(reference, written.image()))));
     }
   }
 

@@ -5,9 +5,11 @@
 #include <QPainter>
 
 QImage twoColourImage(int w, int h, const QColor& left, const QColor& right) {
-  QImage img(w, h, QImage::Format_RGB32);
+  const bool alpha = left.alpha() < 255 || right.alpha() < 255;
+  QImage img(w, h, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   img.fill(right);
   QPainter p(&img);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
   p.fillRect(0, 0, w / 2, h, left);
   return img;
 }
