@@ -1,4 +1,5 @@
 #include "RawServer.h"
+#include "SilentListener.h"
 #include "Winsock.h"
 #include "socketGet.h"
 
@@ -8,13 +9,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <vector>
 
 using socketGet::Result;
 using socketGet::Status;
@@ -291,34 +285,6 @@ void tst_socketGet::replies() {
   // A failed reply leaves the stream at an unknown place: its connection is not used again.
   if (f.state.status == Status::Failed) QCOMPARE(f.ws.State(), 0);
 }
-
-// A listening socket that never accepts and whose queue is already full: the kernel drops
-// further connection attempts, so a connect to it neither succeeds nor is refused.
-struct SilentListener {
-  int fd = -1;
-  std::vector<int> fillers;
-  quint16 port = 0;
-  SilentListener() {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 0) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-      return;
-    port = ntohs(a.sin_port);
-    for (int i = 0; i < 2; ++i) {
-      const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-      ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-      fillers.push_back(c);
-    }
-  }
-  ~SilentListener() {
-    for (int c : fillers) ::close(c);
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 void tst_socketGet::connectTimeOut() {
   SilentListener silent;
