@@ -35,6 +35,10 @@ constexpr int kHeight = 1830;
 constexpr int kBarWidth = 6500;
 const QColor kGreen(0, 192, 0);
 
+// The staging folder beside the program's files. The updater's own executable is named
+// "Novrel" in that same folder, so the folder cannot bear that name alone.
+const QString kStagingFolder = QStringLiteral("Novrel.staging");
+
 // Line feeds and blanks are part of these messages.
 QString framed(const char* words) {
   return "\n\n" + QString(12, ' ') + QString::fromUtf8(words) + QString(11, ' ') + "\n\n";
@@ -207,7 +211,7 @@ void Form1::startUpdate() {
 
   // One level at a time; a folder that is there already is used as it is.
   stageDir = program;
-  for (const QString& level : {QStringLiteral("Novrel"), verDoc.version}) {
+  for (const QString& level : {kStagingFolder, verDoc.version}) {
     const QString next = Paths::resolveCase(Paths::join(stageDir, level));
     if (!QFileInfo::exists(next)) QDir().mkdir(next);
     stageDir = next;

@@ -1,6 +1,6 @@
 #pragma once
 // The updater's one window `Form1`: a frameless progress window that downloads every file of the
-// release list into the staging folder "Novrel/<version>" over one kept-alive socket, checks
+// release list into the staging folder "Novrel.staging/<version>" over one kept-alive socket, checks
 // every length against the list, puts the files in place and starts the programs of the start
 // list one after another.
 #include "Form.h"

@@ -155,6 +155,8 @@ private:
 void tst_Form1::init() {
   root_ = base_.path() + "/" + QString::number(++tests_);
   QVERIFY(QDir().mkpath(program()));
+  // As in a real program folder, the updater's own executable lies beside the staging folder.
+  writeFile(program() + "/Novrel", "");
   Paths::setProgramFolder(program());
   fake_ = new FakePlatform;
   Form::setQuitWhenLastUnloaded(false);
@@ -238,8 +240,8 @@ void tst_Form1::threeFileRelease() {
   QCOMPARE(fake_->process.startedArgs, QList<QStringList>{QStringList()});
   QCOMPARE(fake_->process.exits, QList<int>{0});
   // The staging folder stays, emptied; the list stays as the client left it.
-  QVERIFY(QFileInfo(program() + "/Novrel/3.5.16").isDir());
-  QCOMPARE(filesUnder(program() + "/Novrel"), QStringList());
+  QVERIFY(QFileInfo(program() + "/Novrel.staging/3.5.16").isDir());
+  QCOMPARE(filesUnder(program() + "/Novrel.staging"), QStringList());
   QCOMPARE(readAll(program() + "/ver.tmp"), list);
   QCOMPARE(form.windowTitle(), QString::fromUtf8("Quorvel在线更新......"));
   QCOMPARE(form.L2->text(), QString("readme.txt  0KB...   (2/3)"));
@@ -282,11 +284,11 @@ void tst_Form1::wrongSizeInstallsNothing() {
   QCOMPARE(readAll(program() + "/app"), QByteArray("old app"));
   QCOMPARE(readAll(program() + "/one.dat"), QByteArray("old one"));
   QStringList now = filesBesideTheLock(program());
-  now.removeIf([](const QString& f) { return f.startsWith("Novrel/"); });
+  now.removeIf([](const QString& f) { return f.startsWith("Novrel.staging/"); });
   QCOMPARE(now, before);
   QStringList staged{"app", "one.dat"};
   if (thirdStaged) staged << "two.dat";
-  QCOMPARE(filesUnder(program() + "/Novrel/3.5.16"), staged);
+  QCOMPARE(filesUnder(program() + "/Novrel.staging/3.5.16"), staged);
 }
 
 void tst_Form1::damagedListDoesNothing_data() {
@@ -346,7 +348,7 @@ void tst_Form1::progressOverOneConnection() {
   QCOMPARE(form.Picture3->twipsWidth(), 1625.0);  // a quarter of the frame
   QCOMPARE(form.Picture2->twipsWidth(), 0.0);
   QCOMPARE(form.L2->text(), QString("a  0KB...   (0/4)"));
-  QCOMPARE(readAll(program() + "/Novrel/2.0.1/a"), QByteArray("aaaa"));
+  QCOMPARE(readAll(program() + "/Novrel.staging/2.0.1/a"), QByteArray("aaaa"));
   // The next reply arrives in pieces: the current bar follows it.
   const QByteArray reply = httpReply("bb");
   server.send(reply.chopped(1));
@@ -406,13 +408,13 @@ void tst_Form1::closePictureEndsAtOnce() {
   start(form);
   QVERIFY(server.waitForRequests(1));
   server.send(httpReply("aaaa").chopped(2));
-  QTRY_VERIFY(QFileInfo(program() + "/Novrel/2.0.1/a").size() == 2);
+  QTRY_VERIFY(QFileInfo(program() + "/Novrel.staging/2.0.1/a").size() == 2);
   QTest::mouseClick(form.Image1, Qt::LeftButton);
   QVERIFY(form.ended());
   QCOMPARE(fake_->process.exits, QList<int>{0});
   QCOMPARE(fake_->msgBox.shown.size(), 0);
   // The file half fetched stays in the staging folder.
-  QCOMPARE(readAll(program() + "/Novrel/2.0.1/a"), QByteArray("aa"));
+  QCOMPARE(readAll(program() + "/Novrel.staging/2.0.1/a"), QByteArray("aa"));
 }
 
 // Programs of the start list are started one after another: each but the last is waited for
@@ -473,6 +475,7 @@ void tst_Form1::startList() {
 // no message, nothing read or made.
 void tst_Form1::secondInstanceEndsAtOnce() {
   const QString novrel = program() + "/Novrel";
+  QVERIFY(QFile::remove(novrel));
   QVERIFY(QFile::copy(QUORVEL_PROGRAM_DIR "/Novrel", novrel));
   QVERIFY(QFile::setPermissions(novrel, QFile::permissions(novrel) | QFile::ExeOwner));
   writeFile(program() + "/ver.tmp", verXml("2.0.1", {{"a", "", "aaaa"}}, {}));
