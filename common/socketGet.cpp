@@ -162,6 +162,7 @@ Result request(Winsock& socket, const QString& address, Reply& state, qint64 max
   state.isHead = false;
   state.recvLen = 0;
   s->SendData(requestText(a));
+  s->Flush();
   return Result::Sent;
 }
 

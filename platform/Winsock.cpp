@@ -73,6 +73,10 @@ bool Winsock::SendData(const QByteArray& data) {
 
 bool Winsock::SendData(const QString& text) { return SendData(text.toLocal8Bit()); }
 
+void Winsock::Flush() {
+  if (State() == sckConnected) socket_->flush();
+}
+
 QByteArray Winsock::GetData() { return socket_->readAll(); }
 
 QString Winsock::GetDataText() { return QString::fromLocal8Bit(GetData()); }

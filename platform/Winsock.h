@@ -50,6 +50,9 @@ public:
   // locale's 8-bit encoding.
   bool SendData(const QByteArray& data);
   bool SendData(const QString& text);
+  // Hands what is queued to the network now rather than at the event loop's next pass; a
+  // request that waits for its answer goes out sooner. SendProgress may be raised from inside.
+  void Flush();
 
   // Takes every byte received so far.
   QByteArray GetData();

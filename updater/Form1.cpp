@@ -53,10 +53,10 @@ QLabel* label(QWidget* parent, int left, int top, int width, int height, const Q
   return l;
 }
 
+// The label is redrawn in the event loop's next pass, which follows the data event at once; the
+// next request is on its way by then.
 void setLabel(QLabel* l, const QString& text) {
-  if (l->text() == text) return;
-  l->setText(text);
-  l->repaint();
+  if (l->text() != text) l->setText(text);
 }
 
 // Puts a downloaded file in place of its destination by one rename, so that a kill at any
@@ -172,6 +172,12 @@ Form1::Form1(QWidget* parent) : Form(parent) {
   Label7 = label(this, 240, 1440, 915, 195, QString::fromUtf8("下载速度："));
   labDownloadSpeed = label(this, 1200, 1455, 945, 195, QString::fromUtf8("0.00KB/秒"));
   L56 = label(this, 2520, 1440, 1575, 255);
+
+  // The labels' fonts are looked up now, while the window is made, rather than by the first
+  // showing, which falls in the middle of the first file.
+  for (QLabel* l : {L2, Label7, labDownloadSpeed, L56})
+    QFontMetrics(l->font()).boundingRect(Label7->text() + labDownloadSpeed->text() + QString::fromUtf8("剩余时间") +
+                                         "0123456789 ().KB/s");
 
   Winsck = new Winsock(this);
   connect(Winsck, &Winsock::DataArrival, this, &Form1::Winsck_DataArrival);
@@ -291,7 +297,9 @@ void Form1::Winsck_DataArrival(qint64 bytesTotal) {
     downFile(getListItem(fileIndex, "furl"), Paths::join(stageDir, getListItem(fileIndex, "fname")));
     return;
   }
-  install();
+  const QPointer<Form1> self(this);
+  Q_EMIT downloaded();
+  if (self && !ended_) install();
 }
 
 void Form1::install() {

@@ -86,6 +86,10 @@ public:
   // Whether the updater has ended (tests, where the end does not end the process).
   bool ended() const { return ended_; }
 
+Q_SIGNALS:
+  // Every listed file has arrived in the staging folder; the installation follows.
+  void downloaded();
+
 protected:
   void Form_Load() override;
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -2,6 +2,8 @@
 #include "Winsock.h"
 
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 class tst_Winsock : public QObject {
@@ -12,6 +14,7 @@ private Q_SLOTS:
   void peerCloseCountsAsClosing();
   void largeSendReportsProgressAndCompletion();
   void localPortIsBoundOnConnect();
+  void flushSendsWithoutTheEventLoop();
 };
 
 void tst_Winsock::connectSendReceiveClose() {
@@ -112,6 +115,23 @@ void tst_Winsock::localPortIsBoundOnConnect() {
   QVERIFY(other.setLocalPort(port));
   QVERIFY(!other.Connect("127.0.0.1", server.port()));
   QCOMPARE(other.State(), 0);
+}
+
+// Queued bytes reach the peer before the event loop runs again.
+void tst_Winsock::flushSendsWithoutTheEventLoop() {
+  QTcpServer server;
+  QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+  Winsock ws;
+  ws.Flush();  // nothing to do while closed
+  QVERIFY(ws.Connect("127.0.0.1", server.serverPort()));
+  QTRY_COMPARE(ws.State(), 7);
+  QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(5000));
+  QTcpSocket* peer = server.nextPendingConnection();
+  QVERIFY(ws.SendData(QByteArray("GET / HTTP/1.1\r\n\r\n")));
+  ws.Flush();
+  // Only the peer's socket is waited on here: the sender's queue is not served meanwhile.
+  QVERIFY(peer->waitForReadyRead(5000));
+  QCOMPARE(peer->readAll(), QByteArray("GET / HTTP/1.1\r\n\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Winsock)
