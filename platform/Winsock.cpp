@@ -4,6 +4,9 @@
 #include <QTcpSocket>
 
 Winsock::Winsock(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
+  // Received bytes wait here up to 1 MB, the rest in the network stack until they are taken: a
+  // fast sender cannot grow the buffer without bound, and each data event hands on at most this.
+  socket_->setReadBufferSize(kReadBuffer);
   connect(socket_, &QAbstractSocket::stateChanged, this, &Winsock::onStateChanged);
   connect(socket_, &QAbstractSocket::errorOccurred, this, &Winsock::onError);
   connect(socket_, &QAbstractSocket::disconnected, this, &Winsock::onDisconnected);

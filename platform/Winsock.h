@@ -54,7 +54,9 @@ public:
   // request that waits for its answer goes out sooner. SendProgress may be raised from inside.
   void Flush();
 
-  // Takes every byte received so far.
+  // Takes every byte received so far (no more than kReadBuffer at a time; the rest follows in
+  // the next DataArrival).
+  static constexpr qint64 kReadBuffer = 1 << 20;
   QByteArray GetData();
   QString GetDataText();
   qint64 BytesReceived() const;

@@ -179,6 +179,12 @@ Form1::Form1(QWidget* parent) : Form(parent) {
     QFontMetrics(l->font()).boundingRect(Label7->text() + labDownloadSpeed->text() + QString::fromUtf8("剩余时间") +
                                          "0123456789 ().KB/s");
 
+  // However many data events arrive, the window is redrawn at most once a frame.
+  frame_ = new QTimer(this);
+  frame_->setSingleShot(true);
+  frame_->setInterval(16);
+  connect(frame_, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
+
   Winsck = new Winsock(this);
   connect(Winsck, &Winsock::DataArrival, this, &Form1::Winsck_DataArrival);
   connect(Winsck, &Winsock::StateChanged, this, &Form1::onSocketState);
@@ -268,6 +274,10 @@ void Form1::Winsck_DataArrival(qint64 bytesTotal) {
     return;
   }
   if (reply.status == socketGet::Status::AwaitingHead) return;
+  if (!frame_->isActive()) {
+    setUpdatesEnabled(false);
+    frame_->start();
+  }
   if (reply.isHead)
     setLabel(L2, Form1Display::fileLine(getListItem(fileIndex, "fname"), reply.fileKB, fileIndex, fileCount));
 
@@ -367,6 +377,9 @@ void Form1::onSocketState(int state) {
 }
 
 void Form1::showMessage(const QString& text, const QString& title) {
+  // The window as it stands is drawn, and the box too.
+  frame_->stop();
+  setUpdatesEnabled(true);
   platform().msgBox->show(isVisible() ? this : nullptr, text, title, Msg::OKOnly);
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 
 class QLabel;
+class QTimer;
 class Winsock;
 
 // A picture box whose place and size are kept in twips, so that widths set from fractions stay
@@ -105,6 +106,7 @@ private:
   void disconnected();
   void endUpdater();
 
+  QTimer* frame_ = nullptr;  // while it runs, changes wait for one redraw of the window
   bool ended_ = false;
   bool awaiting_ = false;  // a request is out and its reply not yet complete
   bool dragBySystem_ = false;

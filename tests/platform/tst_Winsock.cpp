@@ -15,6 +15,7 @@ private Q_SLOTS:
   void largeSendReportsProgressAndCompletion();
   void localPortIsBoundOnConnect();
   void flushSendsWithoutTheEventLoop();
+  void largeReceiveComesInBoundedPieces();
 };
 
 void tst_Winsock::connectSendReceiveClose() {
@@ -132,6 +133,27 @@ void tst_Winsock::flushSendsWithoutTheEventLoop() {
   // Only the peer's socket is waited on here: the sender's queue is not served meanwhile.
   QVERIFY(peer->waitForReadyRead(5000));
   QCOMPARE(peer->readAll(), QByteArray("GET / HTTP/1.1\r\n\r\n"));
+}
+
+// A sender faster than the reader does not grow the held bytes past the bound; nothing is lost.
+void tst_Winsock::largeReceiveComesInBoundedPieces() {
+  RawServer server;
+  Winsock ws;
+  QByteArray got;
+  qint64 largest = 0;
+  connect(&ws, &Winsock::DataArrival, &ws, [&] {
+    const QByteArray piece = ws.GetData();
+    largest = std::max<qint64>(largest, piece.size());
+    got += piece;
+  });
+  QVERIFY(ws.Connect("127.0.0.1", server.port()));
+  QTRY_COMPARE(ws.State(), 7);
+  QByteArray sent(5 * Winsock::kReadBuffer + 123, Qt::Uninitialized);
+  for (qsizetype i = 0; i < sent.size(); ++i) sent[i] = char(i * 7 + (i >> 12));
+  server.send(sent);
+  QTRY_COMPARE_WITH_TIMEOUT(got.size(), sent.size(), 20000);
+  QVERIFY(got == sent);
+  QVERIFY(largest <= Winsock::kReadBuffer);
 }
 
 QTEST_GUILESS_MAIN(tst_Winsock)
