@@ -183,7 +183,12 @@ Form1::Form1(QWidget* parent) : Form(parent) {
   frame_ = new QTimer(this);
   frame_->setSingleShot(true);
   frame_->setInterval(16);
-  connect(frame_, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
+  // At the end of the frame everything changed meanwhile is drawn at once, before the next data
+  // event can hold the drawing again.
+  connect(frame_, &QTimer::timeout, this, [this] {
+    setUpdatesEnabled(true);
+    repaint();
+  });
 
   Winsck = new Winsock(this);
   connect(Winsck, &Winsock::DataArrival, this, &Form1::Winsck_DataArrival);
