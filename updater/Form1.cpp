@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -173,11 +174,10 @@ Form1::Form1(QWidget* parent) : Form(parent) {
   labDownloadSpeed = label(this, 1200, 1455, 945, 195, QString::fromUtf8("0.00KB/秒"));
   L56 = label(this, 2520, 1440, 1575, 255);
 
-  // The labels' fonts are looked up now, while the window is made, rather than by the first
-  // showing, which falls in the middle of the first file.
-  for (QLabel* l : {L2, Label7, labDownloadSpeed, L56})
-    QFontMetrics(l->font()).boundingRect(Label7->text() + labDownloadSpeed->text() + QString::fromUtf8("剩余时间") +
-                                         "0123456789 ().KB/s");
+  // The labels' font (one for all) is looked up now, while the window is made, rather than by
+  // its first showing, which falls in the middle of the first file.
+  QFontMetrics(L2->font()).boundingRect(Label7->text() + labDownloadSpeed->text() + QString::fromUtf8("剩余时间") +
+                                        "0123456789 ().KB/s");
 
   // However many data events arrive, the window is redrawn at most once a frame.
   frame_ = new QTimer(this);
