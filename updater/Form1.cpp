@@ -420,21 +420,18 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (m->button() == Qt::LeftButton && Image1->rect().contains(m->position().toPoint())) Image1_Click();
     return true;
   }
-  if (watched == Image2) {
+  if (watched == Image2 && event->type() == QEvent::MouseButtonPress) {
+    dragOffset_ = static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - frameGeometry().topLeft();
+    dragBySystem_ = false;
+    return true;
+  }
+  if (watched == Image2 && event->type() == QEvent::MouseMove) {
     auto* m = static_cast<QMouseEvent*>(event);
-    switch (event->type()) {
-      case QEvent::MouseButtonPress:
-        dragOffset_ = m->globalPosition().toPoint() - frameGeometry().topLeft();
-        dragBySystem_ = false;
-        return true;
-      case QEvent::MouseMove:
-        // The left button alone drags; the window manager moves the window where it can.
-        if (m->buttons() != Qt::LeftButton || isMinimized()) return true;
-        if (!dragBySystem_ && windowHandle() && windowHandle()->startSystemMove()) dragBySystem_ = true;
-        if (!dragBySystem_) move(m->globalPosition().toPoint() - dragOffset_);
-        return true;
-      default: break;
-    }
+    // The left button alone drags; the window manager moves the window where it can.
+    if (m->buttons() != Qt::LeftButton || isMinimized()) return true;
+    if (!dragBySystem_ && windowHandle() && windowHandle()->startSystemMove()) dragBySystem_ = true;
+    if (!dragBySystem_) move(m->globalPosition().toPoint() - dragOffset_);
+    return true;
   }
   return Form::eventFilter(watched, event);
 }
