@@ -200,12 +200,14 @@ void tst_socketGet::replies_data() {
   for (int i = 0; i < 1000; ++i) body1000[i] = char('a' + i % 26);
   const QByteArray head220 = headerOf(220, 1000);
   QTest::newRow("300, 500 and 420 bytes")
-      << QByteArrayList{head220 + body1000.left(80), body1000.mid(80, 500), body1000.mid(580)} << kAnyLength << false << QByteArray()
+      << QByteArrayList{head220 + body1000.left(80), body1000.mid(80, 500), body1000.mid(580)}
+      << kAnyLength << false << QByteArray()
       << QStringList{"220/80/80/R", "220/580/580/R", "220/1000/1000/C"} << true << body1000;
 
   const QByteArray head5 = headerOf(60, 5);
   QTest::newRow("header chunk with an empty body")
-      << QByteArrayList{head5, "hello"} << kAnyLength << false << QByteArray() << QStringList{"60/0/0/R", "60/5/5/C"} << true
+      << QByteArrayList{head5, "hello"}
+      << kAnyLength << false << QByteArray() << QStringList{"60/0/0/R", "60/5/5/C"} << true
       << QByteArray("hello");
 
   const QByteArray tricky = "ab\r\n\r\nContent-Length: 3\r\n\r\n";
@@ -216,14 +218,16 @@ void tst_socketGet::replies_data() {
       << trickyBody;
 
   QTest::newRow("length 0 leaves an empty file")
-      << QByteArrayList{headerOf(50, 0)} << kAnyLength << false << QByteArray() << QStringList{"50/0/0/C"} << true << QByteArray();
+      << QByteArrayList{headerOf(50, 0)}
+      << kAnyLength << false << QByteArray() << QStringList{"50/0/0/C"} << true << QByteArray();
 
   QTest::newRow("an older, longer file is emptied")
       << QByteArrayList{headerOf(50, 3) + "new"} << kAnyLength << true << QByteArray("old content, much longer")
       << QStringList{"50/3/3/C"} << true << QByteArray("new");
 
   QTest::newRow("header split over three events")
-      << QByteArrayList{"HTTP/1.1 200 OK\r\nContent-Le", "ngth: 4\r\n", "\r\nbo", "dy"} << kAnyLength << false << QByteArray()
+      << QByteArrayList{"HTTP/1.1 200 OK\r\nContent-Le", "ngth: 4\r\n", "\r\nbo", "dy"}
+      << kAnyLength << false << QByteArray()
       << QStringList{"0/0/0/A", "0/0/0/A", "38/2/2/R", "38/4/4/C"} << true << QByteArray("body");
 
   QTest::newRow("name in any case, blanks around the value")
@@ -239,7 +243,8 @@ void tst_socketGet::replies_data() {
       << false << QByteArray() << QStringList{"0/0/0/F"} << false << QByteArray();
 
   QTest::newRow("Content-Length only in the body fails")
-      << QByteArrayList{"HTTP/1.1 404 Not Found\r\n\r\nContent-Length: 3\r\n\r\nabc"} << kAnyLength << false << QByteArray()
+      << QByteArrayList{"HTTP/1.1 404 Not Found\r\n\r\nContent-Length: 3\r\n\r\nabc"}
+      << kAnyLength << false << QByteArray()
       << QStringList{"0/0/0/F"} << false << QByteArray();
 
   QTest::newRow("length not a number fails")

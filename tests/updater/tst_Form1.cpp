@@ -445,7 +445,9 @@ void tst_Form1::startList() {
   // mark; the second notes whether that mark was there when it started, then stays a while.
   writeFile(program() + "/first.sh", "#!/bin/sh\nsleep 0.4\necho done > first.done\n");
   writeFile(program() + "/tools/second.sh",
-            "#!/bin/sh\nif [ -e ../first.done ]; then echo after; else echo before; fi > ../second.out\nexec sleep 30\n");
+            "#!/bin/sh\n"
+            "if [ -e ../first.done ]; then echo after; else echo before; fi > ../second.out\n"
+            "exec sleep 30\n");
   for (const char* script : {"/first.sh", "/tools/second.sh"})
     QVERIFY(QFile::setPermissions(program() + script, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                                           QFile::ReadOther));

@@ -75,9 +75,11 @@ void tst_VersionFile::goodLists_data() {
   QStringEncoder utf16(QStringConverter::Utf16LE, QStringEncoder::Flag::WriteBom);
   QTest::newRow("UTF-16 with its byte-order mark") << QByteArray(utf16.encode(QString::fromUtf8(kIndented))) << three;
   QTest::newRow("other element names, more children behind the start list")
-      << QByteArray("<v><r ver=\"1.0\" x=\"y\"><f><n size=\"0\">a</n></f><s/><more><x/></more></r></v>") << "1.0 a|0|0| runs:";
-  QTest::newRow("no start list") << QByteArray("<ver><release ver=\"2\"><files><file size=\"3\">a</file></files></release></ver>")
-                                 << "2 a|3|3| runs:";
+      << QByteArray("<v><r ver=\"1.0\" x=\"y\"><f><n size=\"0\">a</n></f><s/><more><x/></more></r></v>")
+      << "1.0 a|0|0| runs:";
+  QTest::newRow("no start list")
+      << QByteArray("<ver><release ver=\"2\"><files><file size=\"3\">a</file></files></release></ver>")
+      << "2 a|3|3| runs:";
   QTest::newRow("empty start list") << one("2", "a", "", "") << "2 a|1|1| runs:";
   QTest::newRow("Chinese names") << one("3.6", "说明.txt", "帮助", "") << QString::fromUtf8("3.6 说明.txt|1|1|帮助 runs:");
   QTest::newRow("dots inside a name, sub-folders with either separator")
