@@ -242,6 +242,11 @@ int main(int argc, char* argv[]) {
     std::fflush(stdout);
   }
   stop();
+  // The served files stay for the next run; what was fetched goes.
+  for (const Case& c : cases) {
+    QDir(c.oursFolder + "/Novrel.staging").removeRecursively();
+    QDir(c.curlFolder).removeRecursively();
+  }
 
   auto med = [](const std::vector<Times>& v, bool whole) {
     std::vector<double> x;
