@@ -7,9 +7,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QPointer>
-#include <QTime>
 #include <QTimer>
 
+#include <chrono>
 #include <cmath>
 
 namespace socketGet {
@@ -96,11 +96,14 @@ QByteArray requestText(const Address& a) {
   return text.toLocal8Bit();
 }
 
-double timeOfDay() { return QTime::currentTime().msecsSinceStartOfDay() / 1000.0; }
+double clockSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
-Result request(Winsock& socket, const QString& address, Reply& state, int limitSeconds) {
+Result request(Winsock& socket, const QString& address, Reply& state, qint64 maxLen, int limitSeconds) {
   const Address a = parseAddress(address);
-  state.startTime = timeOfDay();
+  state.startTime = clockSeconds();
+  state.maxLen = maxLen;
   if (!a.ok) return Result::Refused;
 
   const bool sameTarget = socket.RemoteHost() == a.hostName && socket.RemotePort() == a.port;
@@ -159,11 +162,19 @@ Result request(Winsock& socket, const QString& address, Reply& state, int limitS
   state.isHead = false;
   state.recvLen = 0;
   s->SendData(requestText(a));
+  s->Flush();
   return Result::Sent;
 }
 
 QByteArray readReply(Winsock& socket, Reply& state) {
   const QByteArray data = socket.GetData();
+  const Status before = state.status;
+  const QByteArray body = takeBody(state, data);
+  if (state.status == Status::Failed && before != Status::Failed) socket.Close();
+  return body;
+}
+
+QByteArray takeBody(Reply& state, const QByteArray& data) {
   state.isHead = false;
   switch (state.status) {
     case Status::AwaitingHead: {
@@ -180,13 +191,13 @@ QByteArray readReply(Winsock& socket, Reply& state) {
       QByteArray body = state.head.mid(end + 4);
       state.head.clear();
       qint64 length = 0;
-      if (!contentLength(header, length)) {
+      if (!contentLength(header, length) || length > state.maxLen) {
         state.status = Status::Failed;
         return {};
       }
       state.isHead = true;
       state.contentLen = length;
-      state.startTime = timeOfDay();
+      state.startTime = clockSeconds();
       state.fileKB = int(VbMath::roundEven(std::round(double(length) / 1024.0 * 100.0) / 100.0));
       state.headLen = end + 4;
       // Bytes past the body belong to no reply we asked for.
@@ -226,7 +237,10 @@ void writeBody(Reply& state, const QByteArray& body) {
 }
 
 Status reply(Winsock& socket, Reply& state) {
-  writeBody(state, readReply(socket, state));
+  const QByteArray body = readReply(socket, state);
+  if (state.status == Status::Failed) return state.status;
+  writeBody(state, body);
+  if (state.status == Status::Failed) socket.Close();
   return state.status;
 }
 

@@ -31,13 +31,15 @@ enum class Status {
   AwaitingHead,  // request sent; the reply's header has not ended yet
   Receiving,     // header read; body bytes still owed
   Complete,      // recvLen == contentLen
-  Failed,        // no usable "Content-Length:", an oversized header, or the file cannot be written
+  Failed,        // no usable "Content-Length:", one above maxLen, an oversized header, or the file
+                 // cannot be written; the connection is closed, since its stream can no longer be followed
 };
 
 // The reply state, one per caller, kept between data events.
 struct Reply {
   QString localFile;        // receives the body
-  double startTime = 0;     // seconds since midnight: the request's start, then the transfer's start
+  qint64 maxLen = 0;        // the longest body accepted: a longer "Content-Length:" fails the reply
+  double startTime = 0;     // monotonic seconds: the request's start, then the transfer's start
   bool isHead = false;      // the last data event ended the reply's header
   qint64 contentLen = 0;    // the reply's "Content-Length:"
   int fileKB = 0;           // contentLen in KB, two decimals, then halves to even
@@ -54,21 +56,27 @@ enum class Result {
   Refused,   // the address cannot be requested; nothing was sent or connected
 };
 
-// Seconds since midnight now, with fractions.
-double timeOfDay();
+// Seconds on a monotonic clock, with fractions: differences of two readings are elapsed time,
+// with no jump at midnight or when the system clock is set.
+double clockSeconds();
 
 // The request half. A socket still connected to the same host and port is used again as it
 // is; one the peer has closed or that failed is closed and connected anew. Waits, with the
-// event loop running, up to limitSeconds for the connection.
-Result request(Winsock& socket, const QString& address, Reply& state, int limitSeconds = 20);
+// event loop running, up to limitSeconds for the connection. A reply whose body would be longer
+// than maxLen bytes fails before anything of it is written.
+Result request(Winsock& socket, const QString& address, Reply& state, qint64 maxLen, int limitSeconds = 20);
 
 // The reply half up to the writing: takes every waiting byte from the socket and returns the
-// body bytes of this data event (empty while the header is still arriving).
+// body bytes of this data event (empty while the header is still arriving). A reply that fails
+// here closes the socket.
 QByteArray readReply(Winsock& socket, Reply& state);
+// The same on bytes already taken: the reply state moves on by one data event's bytes, and the
+// body bytes among them are returned. Touches no socket and no file.
+QByteArray takeBody(Reply& state, const QByteArray& data);
 // Writes body bytes of one data event into localFile at writePos: the header's data event
 // empties the file first.
 void writeBody(Reply& state, const QByteArray& body);
-// Both steps.
+// Both steps; a failed write closes the socket too.
 Status reply(Winsock& socket, Reply& state);
 
 }  // namespace socketGet

@@ -7,6 +7,11 @@
 namespace VbMath {
 // Nearest whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
 inline long long roundEven(double x) { return static_cast<long long>(std::nearbyint(x)); }
+// x rounded to that many decimals, halves to the even neighbour (0.125 to two decimals -> 0.12).
+inline double roundTo(double x, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  return std::nearbyint(x * scale) / scale;
+}
 // Division rounding down (towards minus infinity).
 inline long long intDiv(long long a, long long b) {
   long long q = a / b;

@@ -14,6 +14,9 @@ constexpr qint64 kQueued = 4 * kChunk;
 }  // namespace
 
 Winsock::Winsock(QObject* parent) : QObject(parent), socket_(new QTcpSocket(this)) {
+  // Received bytes wait here up to 1 MB, the rest in the network stack until they are taken: a
+  // fast sender cannot grow the buffer without bound, and each data event hands on at most this.
+  socket_->setReadBufferSize(kReadBuffer);
   connect(socket_, &QAbstractSocket::stateChanged, this, &Winsock::onStateChanged);
   connect(socket_, &QAbstractSocket::errorOccurred, this, &Winsock::onError);
   connect(socket_, &QAbstractSocket::disconnected, this, &Winsock::onDisconnected);
@@ -92,7 +95,9 @@ bool Winsock::SendStream(std::unique_ptr<QIODevice> source, qint64 length) {
   return State() == sckConnected;
 }
 
-void Winsock::Flush() { socket_->flush(); }
+void Winsock::Flush() {
+  if (State() == sckConnected) socket_->flush();
+}
 
 void Winsock::feedStream() {
   while (stream_ && streamLeft_ > 0 && socket_->bytesToWrite() < kQueued) {

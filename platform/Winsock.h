@@ -63,10 +63,14 @@ public:
   // handed to the network. A source that cannot deliver its bytes ends the connection with an
   // error. False, and nothing sent, when not connected or while another stream is going out.
   bool SendStream(std::unique_ptr<QIODevice> source, qint64 length);
-  // Hands what is queued to the network now, as far as it takes it without waiting.
+  // Hands what is queued to the network now rather than at the event loop's next pass, as far as
+  // it takes it without waiting; a request that waits for its answer goes out sooner.
+  // SendProgress may be raised from inside.
   void Flush();
 
-  // Takes every byte received so far.
+  // Takes every byte received so far (no more than kReadBuffer at a time; the rest follows in
+  // the next DataArrival).
+  static constexpr qint64 kReadBuffer = 1 << 20;
   QByteArray GetData();
   QString GetDataText();
   qint64 BytesReceived() const;

@@ -31,6 +31,8 @@ private Q_SLOTS:
   void answers();
   void listInSeveralDataEventsAsksOnce();
   void unreachableServerLeavesNoList();
+  void listSizeBound_data();
+  void listSizeBound();
   void welcomeWindowStartsTheCheck();
 
 private:
@@ -182,6 +184,28 @@ void tst_Module1::unreachableServerLeavesNoList() {
   QVERIFY(!QFile::exists(ver));
   QCOMPARE(ws.State(), 0);
   QVERIFY(fake_->msgBox.shown.isEmpty());
+}
+
+void tst_Module1::listSizeBound_data() {
+  QTest::addColumn<int>("length");  // of the announced body: the list padded with blanks
+  QTest::addColumn<bool>("asks");
+  QTest::newRow("1 MB") << (1 << 20) << true;
+  QTest::newRow("one byte more") << (1 << 20) + 1 << false;
+}
+
+// A reply that announces more than a release list can be is refused before "ver.tmp" is written.
+void tst_Module1::listSizeBound() {
+  QFETCH(int, length);
+  QFETCH(bool, asks);
+  const QByteArray body = list("3.6.0").leftJustified(length, ' ');
+  server_->replies = {httpReply(body)};
+  fake_->msgBox.fallback = Msg::No;
+  Winsock ws;
+  check(ws);
+  QTest::qWait(20);
+  QCOMPARE(fake_->msgBox.shown.size(), asks ? 1 : 0);
+  QCOMPARE(QFile::exists(Module1::verPath()), asks);
+  if (!asks) QCOMPARE(ws.State(), 0);
 }
 
 void tst_Module1::welcomeWindowStartsTheCheck() {

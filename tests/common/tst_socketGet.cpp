@@ -1,4 +1,5 @@
 #include "RawServer.h"
+#include "SilentListener.h"
 #include "Winsock.h"
 #include "socketGet.h"
 
@@ -9,17 +10,13 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <vector>
-
 using socketGet::Result;
 using socketGet::Status;
 
 namespace {
+
+// A maximum no reply of these tests reaches.
+constexpr qint64 kAnyLength = qint64(1) << 40;
 
 QByteArray readAll(const QString& path) {
   QFile f(path);
@@ -146,7 +143,7 @@ void tst_socketGet::addresses() {
   }
   Winsock ws;
   socketGet::Reply state;
-  QCOMPARE(socketGet::request(ws, text, state, 1), Result::Refused);
+  QCOMPARE(socketGet::request(ws, text, state, kAnyLength, 1), Result::Refused);
   QCOMPARE(ws.State(), 0);
   QTest::qWait(50);
   QCOMPARE(server.connectionCount(), 0);
@@ -181,7 +178,7 @@ void tst_socketGet::requestBytes() {
   RawServer server;
   Winsock ws;
   socketGet::Reply state;
-  QCOMPARE(socketGet::request(ws, address.arg(server.hostPort()), state, 5), Result::Sent);
+  QCOMPARE(socketGet::request(ws, address.arg(server.hostPort()), state, kAnyLength, 5), Result::Sent);
   // The port written after the host is the one connected to.
   QCOMPARE(ws.RemoteHost(), QString("127.0.0.1"));
   QCOMPARE(ws.RemotePort(), int(server.port()));
@@ -192,6 +189,7 @@ void tst_socketGet::requestBytes() {
 
 void tst_socketGet::replies_data() {
   QTest::addColumn<QByteArrayList>("pieces");  // one data event each
+  QTest::addColumn<qint64>("maxLen");          // the longest body the caller accepts
   QTest::addColumn<bool>("hasOld");
   QTest::addColumn<QByteArray>("old");         // the target file before the request
   QTest::addColumn<QStringList>("events");     // headLen/writePos/recvLen/status after each event
@@ -202,55 +200,72 @@ void tst_socketGet::replies_data() {
   for (int i = 0; i < 1000; ++i) body1000[i] = char('a' + i % 26);
   const QByteArray head220 = headerOf(220, 1000);
   QTest::newRow("300, 500 and 420 bytes")
-      << QByteArrayList{head220 + body1000.left(80), body1000.mid(80, 500), body1000.mid(580)} << false << QByteArray()
+      << QByteArrayList{head220 + body1000.left(80), body1000.mid(80, 500), body1000.mid(580)}
+      << kAnyLength << false << QByteArray()
       << QStringList{"220/80/80/R", "220/580/580/R", "220/1000/1000/C"} << true << body1000;
 
   const QByteArray head5 = headerOf(60, 5);
   QTest::newRow("header chunk with an empty body")
-      << QByteArrayList{head5, "hello"} << false << QByteArray() << QStringList{"60/0/0/R", "60/5/5/C"} << true
+      << QByteArrayList{head5, "hello"}
+      << kAnyLength << false << QByteArray() << QStringList{"60/0/0/R", "60/5/5/C"} << true
       << QByteArray("hello");
 
   const QByteArray tricky = "ab\r\n\r\nContent-Length: 3\r\n\r\n";
   const QByteArray trickyBody = tricky + "xy" + tricky;
   QTest::newRow("body with an empty line and Content-Length:")
-      << QByteArrayList{headerOf(64, trickyBody.size()) + tricky, "xy" + tricky} << false << QByteArray()
+      << QByteArrayList{headerOf(64, trickyBody.size()) + tricky, "xy" + tricky} << kAnyLength << false << QByteArray()
       << QStringList{QString("64/%1/%1/R").arg(tricky.size()), QString("64/%1/%1/C").arg(trickyBody.size())} << true
       << trickyBody;
 
   QTest::newRow("length 0 leaves an empty file")
-      << QByteArrayList{headerOf(50, 0)} << false << QByteArray() << QStringList{"50/0/0/C"} << true << QByteArray();
+      << QByteArrayList{headerOf(50, 0)}
+      << kAnyLength << false << QByteArray() << QStringList{"50/0/0/C"} << true << QByteArray();
 
   QTest::newRow("an older, longer file is emptied")
-      << QByteArrayList{headerOf(50, 3) + "new"} << true << QByteArray("old content, much longer")
+      << QByteArrayList{headerOf(50, 3) + "new"} << kAnyLength << true << QByteArray("old content, much longer")
       << QStringList{"50/3/3/C"} << true << QByteArray("new");
 
   QTest::newRow("header split over three events")
-      << QByteArrayList{"HTTP/1.1 200 OK\r\nContent-Le", "ngth: 4\r\n", "\r\nbo", "dy"} << false << QByteArray()
+      << QByteArrayList{"HTTP/1.1 200 OK\r\nContent-Le", "ngth: 4\r\n", "\r\nbo", "dy"}
+      << kAnyLength << false << QByteArray()
       << QStringList{"0/0/0/A", "0/0/0/A", "38/2/2/R", "38/4/4/C"} << true << QByteArray("body");
 
   QTest::newRow("name in any case, blanks around the value")
-      << QByteArrayList{"HTTP/1.1 200 OK\r\ncontent-length:   4 \r\n\r\nbody"} << false << QByteArray()
+      << QByteArrayList{"HTTP/1.1 200 OK\r\ncontent-length:   4 \r\n\r\nbody"} << kAnyLength << false << QByteArray()
       << QStringList{"41/4/4/C"} << true << QByteArray("body");
 
   QTest::newRow("bytes past the body are not written")
-      << QByteArrayList{headerOf(50, 3) + "abc", "XYZ"} << false << QByteArray()
+      << QByteArrayList{headerOf(50, 3) + "abc", "XYZ"} << kAnyLength << false << QByteArray()
       << QStringList{"50/3/3/C", "50/3/3/C"} << true << QByteArray("abc");
 
   QTest::newRow("no Content-Length fails and writes nothing")
-      << QByteArrayList{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nbody\r\n", "0\r\n\r\n"} << false
-      << QByteArray() << QStringList{"0/0/0/F", "0/0/0/F"} << false << QByteArray();
+      << QByteArrayList{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nbody\r\n0\r\n\r\n"} << kAnyLength
+      << false << QByteArray() << QStringList{"0/0/0/F"} << false << QByteArray();
 
   QTest::newRow("Content-Length only in the body fails")
-      << QByteArrayList{"HTTP/1.1 404 Not Found\r\n\r\nContent-Length: 3\r\n\r\nabc"} << false << QByteArray()
+      << QByteArrayList{"HTTP/1.1 404 Not Found\r\n\r\nContent-Length: 3\r\n\r\nabc"}
+      << kAnyLength << false << QByteArray()
       << QStringList{"0/0/0/F"} << false << QByteArray();
 
   QTest::newRow("length not a number fails")
-      << QByteArrayList{"HTTP/1.1 200 OK\r\nContent-Length: 12ab\r\n\r\n"} << true << QByteArray("kept")
+      << QByteArrayList{"HTTP/1.1 200 OK\r\nContent-Length: 12ab\r\n\r\n"} << kAnyLength << true << QByteArray("kept")
       << QStringList{"0/0/0/F"} << true << QByteArray("kept");
+
+  // The caller's maximum: the client's release list, the updater's listed size of each file.
+  QTest::newRow("length above the maximum fails and writes nothing")
+      << QByteArrayList{headerOf(50, 11) + "hello world"} << qint64(10) << true << QByteArray("kept")
+      << QStringList{"0/0/0/F"} << true << QByteArray("kept");
+  QTest::newRow("huge length announced, no file made")
+      << QByteArrayList{"HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775807\r\n\r\nxyz"} << qint64(1 << 20)
+      << false << QByteArray() << QStringList{"0/0/0/F"} << false << QByteArray();
+  QTest::newRow("length at the maximum")
+      << QByteArrayList{headerOf(50, 5) + "hel", "lo"} << qint64(5) << false << QByteArray()
+      << QStringList{"50/3/3/R", "50/5/5/C"} << true << QByteArray("hello");
 }
 
 void tst_socketGet::replies() {
   QFETCH(QByteArrayList, pieces);
+  QFETCH(qint64, maxLen);
   QFETCH(bool, hasOld);
   QFETCH(QByteArray, old);
   QFETCH(QStringList, events);
@@ -262,7 +277,7 @@ void tst_socketGet::replies() {
   if (hasOld) writeFile(target, old);
   RawServer server;
   Fetcher f(target);
-  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/f.bin", f.state, 5), Result::Sent);
+  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/f.bin", f.state, maxLen, 5), Result::Sent);
   QVERIFY(server.waitForRequests(1));
   // Each piece goes out only after the one before has been handled: one data event each.
   for (int i = 0; i < pieces.size(); ++i) {
@@ -272,35 +287,9 @@ void tst_socketGet::replies() {
   QCOMPARE(f.events, events);
   QCOMPARE(QFile::exists(target), fileExists);
   if (fileExists) QCOMPARE(readAll(target), file);
+  // A failed reply leaves the stream at an unknown place: its connection is not used again.
+  if (f.state.status == Status::Failed) QCOMPARE(f.ws.State(), 0);
 }
-
-// A listening socket that never accepts and whose queue is already full: the kernel drops
-// further connection attempts, so a connect to it neither succeeds nor is refused.
-struct SilentListener {
-  int fd = -1;
-  std::vector<int> fillers;
-  quint16 port = 0;
-  SilentListener() {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 0) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-      return;
-    port = ntohs(a.sin_port);
-    for (int i = 0; i < 2; ++i) {
-      const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-      ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-      fillers.push_back(c);
-    }
-  }
-  ~SilentListener() {
-    for (int c : fillers) ::close(c);
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 void tst_socketGet::connectTimeOut() {
   SilentListener silent;
@@ -314,7 +303,7 @@ void tst_socketGet::connectTimeOut() {
   QElapsedTimer t;
   t.start();
   const QString address = QString("127.0.0.1:%1/novrel/ver.xml").arg(silent.port);
-  QCOMPARE(socketGet::request(ws, address, state, 1), Result::TimedOut);
+  QCOMPARE(socketGet::request(ws, address, state, kAnyLength, 1), Result::TimedOut);
   QVERIFY(t.elapsed() >= 1000);  // the whole limit is waited
   QCOMPARE(ws.State(), 0);       // and the socket closed
   QVERIFY(ticks > 5);            // while other events ran
@@ -327,7 +316,7 @@ void tst_socketGet::refusedConnectEndsTheWait() {
   QElapsedTimer t;
   t.start();
   const QString address = QString("127.0.0.1:%1/novrel/ver.xml").arg(RawServer::unusedPort());
-  QCOMPARE(socketGet::request(ws, address, state, 60), Result::TimedOut);
+  QCOMPARE(socketGet::request(ws, address, state, kAnyLength, 60), Result::TimedOut);
   QVERIFY(t.elapsed() < 30000);
   QCOMPARE(ws.State(), 0);
 }
@@ -337,10 +326,10 @@ void tst_socketGet::keptAliveConnectionIsUsedAgain() {
   RawServer server;
   server.replies = {httpReply("first file"), httpReply("second")};
   Fetcher f(dir.filePath("a"));
-  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/a", f.state), Result::Sent);
+  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/a", f.state, kAnyLength), Result::Sent);
   QTRY_VERIFY(f.state.status == Status::Complete);
   f.state.localFile = dir.filePath("b");
-  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/b", f.state), Result::Sent);
+  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/b", f.state, kAnyLength), Result::Sent);
   QTRY_VERIFY(f.state.status == Status::Complete);
   QCOMPARE(server.connectionCount(), 1);
   QCOMPARE(server.requestCount(), 2);
@@ -355,12 +344,12 @@ void tst_socketGet::connectionClosedByServerIsOpenedAgain() {
   server.replies = {httpReply("one"), httpReply("two")};
   server.closeAfterReply = true;
   Fetcher f(dir.filePath("a"));
-  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/a", f.state), Result::Sent);
+  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/a", f.state, kAnyLength), Result::Sent);
   QTRY_VERIFY(f.state.status == Status::Complete);
   QTRY_COMPARE(f.ws.State(), 8);
   f.state.localFile = dir.filePath("b");
   // A short limit: a socket left closing would run into it.
-  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/b", f.state, 2), Result::Sent);
+  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/b", f.state, kAnyLength, 2), Result::Sent);
   QTRY_VERIFY(f.state.status == Status::Complete);
   QCOMPARE(server.connectionCount(), 2);
   QCOMPARE(readAll(dir.filePath("b")), QByteArray("two"));
@@ -408,13 +397,13 @@ void tst_socketGet::nginxKeepsTheConnection() {
 
   const QString host = QString("127.0.0.1:%1").arg(port);
   Fetcher f(dir.filePath("ver.tmp"));
-  QCOMPARE(socketGet::request(f.ws, host + "/novrel/ver.xml", f.state), Result::Sent);
+  QCOMPARE(socketGet::request(f.ws, host + "/novrel/ver.xml", f.state, kAnyLength), Result::Sent);
   QTRY_VERIFY(f.state.status == Status::Complete);
   const int localPort = f.ws.LocalPort();
 
   f.state.localFile = dir.filePath("big.bin");
   f.events.clear();
-  QCOMPARE(socketGet::request(f.ws, host + "/novrel/big.bin", f.state), Result::Sent);
+  QCOMPARE(socketGet::request(f.ws, host + "/novrel/big.bin", f.state, kAnyLength), Result::Sent);
   QTRY_VERIFY_WITH_TIMEOUT(f.state.status == Status::Complete || f.state.status == Status::Failed, 20000);
   QVERIFY(f.state.status == Status::Complete);
   QCOMPARE(f.ws.LocalPort(), localPort);  // the same connection
@@ -432,7 +421,7 @@ void tst_socketGet::waitEndsWithTheProgram() {
   QElapsedTimer t;
   t.start();
   const QString address = QString("127.0.0.1:%1/a").arg(RawServer::unusedPort());
-  QCOMPARE(socketGet::request(ws, address, state, 30), Result::TimedOut);
+  QCOMPARE(socketGet::request(ws, address, state, kAnyLength, 30), Result::TimedOut);
   QVERIFY(t.elapsed() < 30000);  // not the whole limit
   QCOMPARE(ws.State(), 0);
 }

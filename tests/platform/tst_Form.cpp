@@ -97,6 +97,9 @@ private Q_SLOTS:
     QCOMPARE(VbMath::intDiv(-7, 2), -4LL);
     QCOMPARE(VbMath::intDiv(7, 2), 3LL);
     QCOMPARE(VbMath::toInt16(32768), int16_t(-32768));
+    QCOMPARE(VbMath::roundTo(0.125, 2), 0.12);
+    QCOMPARE(VbMath::roundTo(0.375, 2), 0.38);
+    QCOMPARE(VbMath::roundTo(-0.625, 2), -0.62);
   }
 
   void resolveCase() {

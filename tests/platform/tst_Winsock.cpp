@@ -3,6 +3,8 @@
 
 #include <QBuffer>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -17,6 +19,8 @@ private Q_SLOTS:
   void localPortIsBoundOnConnect();
   void streamGoesOutWithProgressOfTheWhole();
   void streamThatCannotDeliverFailsTheConnection();
+  void flushSendsWithoutTheEventLoop();
+  void largeReceiveComesInBoundedPieces();
 };
 
 void tst_Winsock::connectSendReceiveClose() {
@@ -175,6 +179,44 @@ void tst_Winsock::streamThatCannotDeliverFailsTheConnection() {
   QVERIFY(complete.isEmpty());
   ws.Close();
   QCOMPARE(ws.State(), 0);
+}
+
+// Queued bytes reach the peer before the event loop runs again.
+void tst_Winsock::flushSendsWithoutTheEventLoop() {
+  QTcpServer server;
+  QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+  Winsock ws;
+  ws.Flush();  // nothing to do while closed
+  QVERIFY(ws.Connect("127.0.0.1", server.serverPort()));
+  QTRY_COMPARE(ws.State(), 7);
+  QVERIFY(server.hasPendingConnections() || server.waitForNewConnection(5000));
+  QTcpSocket* peer = server.nextPendingConnection();
+  QVERIFY(ws.SendData(QByteArray("GET / HTTP/1.1\r\n\r\n")));
+  ws.Flush();
+  // Only the peer's socket is waited on here: the sender's queue is not served meanwhile.
+  QVERIFY(peer->waitForReadyRead(5000));
+  QCOMPARE(peer->readAll(), QByteArray("GET / HTTP/1.1\r\n\r\n"));
+}
+
+// A sender faster than the reader does not grow the held bytes past the bound; nothing is lost.
+void tst_Winsock::largeReceiveComesInBoundedPieces() {
+  RawServer server;
+  Winsock ws;
+  QByteArray got;
+  qint64 largest = 0;
+  connect(&ws, &Winsock::DataArrival, &ws, [&] {
+    const QByteArray piece = ws.GetData();
+    largest = std::max<qint64>(largest, piece.size());
+    got += piece;
+  });
+  QVERIFY(ws.Connect("127.0.0.1", server.port()));
+  QTRY_COMPARE(ws.State(), 7);
+  QByteArray sent(5 * Winsock::kReadBuffer + 123, Qt::Uninitialized);
+  for (qsizetype i = 0; i < sent.size(); ++i) sent[i] = char(i * 7 + (i >> 12));
+  server.send(sent);
+  QTRY_COMPARE_WITH_TIMEOUT(got.size(), sent.size(), 20000);
+  QVERIFY(got == sent);
+  QVERIFY(largest <= Winsock::kReadBuffer);
 }
 
 QTEST_GUILESS_MAIN(tst_Winsock)
