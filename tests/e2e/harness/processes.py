@@ -120,6 +120,27 @@ def pids_running_from(folder):
     return found
 
 
+def pids_of(executable):
+    """Ids of the running processes of one program file (a program that another one started
+    detached has no Program of the test's)."""
+    executable = os.path.realpath(executable)
+    found = []
+    for pid in _pids():
+        try:
+            if os.readlink("/proc/%d/exe" % pid) == executable and _alive(pid):
+                found.append(pid)
+        except OSError:
+            continue
+    return found
+
+
+def kill_now(pids, timeout=10):
+    """SIGKILL, as a crash or the system's end of a program would; returns once they are gone."""
+    for pid in pids:
+        _send(os.kill, pid, signal.SIGKILL)
+    wait_until(lambda: not any(_alive(p) for p in pids), timeout, "killed processes %s to go" % pids)
+
+
 def stop_programs_from(folder, grace=5):
     """Ends every process started from `folder`."""
     _end(pids_running_from(folder), grace)

@@ -18,7 +18,7 @@ import traceback
 
 from .client import Client
 from .processes import Program, become_subreaper, stop_children, stop_programs_from
-from .shop import Shop
+from .shop import FtpServer, Shop
 from .xsession import XSession
 
 
@@ -32,12 +32,14 @@ class RoadTimeout(AssertionError):
 
 
 class Road:
-    def __init__(self, config, name):
+    def __init__(self, config, name, ftp_rate=0):
+        """ftp_rate: bytes a second at which the FTP server receives uploads (0: no limit)."""
         self.config, self.name = config, name
+        self.ftp_rate = ftp_rate
         self.dir = os.path.join(config.artefacts, name)
         self.logs = os.path.join(self.dir, "logs")
         self.shots = os.path.join(self.dir, "shots")
-        self.session = self.shop = None
+        self.session = self.shop = self.ftp = None
         self.folders = []
         self.clients = []
         self.step_count = 0
@@ -53,8 +55,9 @@ class Road:
         self._arm_watchdog()
         try:
             self.session = XSession(self.dir, self.logs).start()
-            self.shop = Shop(self.config.shop_script, os.path.join(self.dir, "shop"), self.config.http_port,
-                             self.config.ftp_port, self.logs).start()
+            data = os.path.join(self.dir, "shop")
+            self.shop = Shop(self.config.shop_script, data, self.config.http_port, self.logs).start()
+            self.ftp = FtpServer(self.config.shop_script, data, self.config.ftp_port, self.logs, self.ftp_rate).start()
             self.note("X display %s, shop on %d/%d" % (self.session.display, self.config.http_port,
                                                        self.config.ftp_port))
         except BaseException:
@@ -74,8 +77,9 @@ class Road:
             stop_programs_from(folder)
         for client in self.clients:
             client.program.stop()
-        if self.shop:
-            self.shop.stop()
+        for server in (self.ftp, self.shop):
+            if server:
+                server.stop()
         if self.session:
             self.session.stop()
         stop_children()
@@ -131,6 +135,8 @@ class Road:
             "QT_QPA_PLATFORM": "xcb",   # the real X clipboard between the programs
             "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu" + (" --no-sandbox" if root else ""),
             "HOME": self.path("home"), "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
+            # The uploader that the client starts writes into the client's logs: its lines say whose they are.
+            "QT_MESSAGE_PATTERN": "%{appname}[%{pid}] %{if-category}%{category}: %{endif}%{message}",
         })
         if devtools_port:
             env["QTWEBENGINE_REMOTE_DEBUGGING"] = "127.0.0.1:%d" % devtools_port
