@@ -36,6 +36,7 @@ class UploadRoad(unittest.TestCase):
             # (The loopback's buffers may take the whole package at once: "uped" may be "True" already.)
             task = uploader.wait_task(design.did, 15)
             self.assertEqual((task["dno"], task["real"]), (design.name, "False"))
+            uploader.wait_row(1, 15, name=design.name)
             wait_until(lambda: not road.session.clipboard_text(), 15, "the uploader to empty the clipboard")
             uploader.shot("uploader-took-task")
 
@@ -48,6 +49,10 @@ class UploadRoad(unittest.TestCase):
             uploader.wait_task(design.did, 15, uped="True")
             road.shop.wait_order("Uploaded", 1, 20)
             uploader.wait_task(design.did, 15, real="True")
+            total_kb = (size - 1) // 1024
+            row = uploader.wait_row(1, 15, status="上传成功!")
+            self.assertEqual(row, dict(row, sent="(%dKB/%dKB)" % (total_kb, total_kb), reupload=True, start=False))
+            self.assertEqual(len(uploader.rows()), 1)
             uploader.shot("uploaded")
 
             self.check_dialogue(road, design)

@@ -135,10 +135,47 @@ def pids_of(executable):
 
 
 def kill_now(pids, timeout=10):
-    """SIGKILL, as a crash or the system's end of a program would; returns once they are gone."""
+    """SIGKILL, as a crash or the system's end of a program would; returns once they are gone
+    and reaped (on a desktop the system reaps them at once: a zombie would still count as
+    running to a program that looks for its earlier instance)."""
     for pid in pids:
         _send(os.kill, pid, signal.SIGKILL)
-    wait_until(lambda: not any(_alive(p) for p in pids), timeout, "killed processes %s to go" % pids)
+
+    def gone():
+        for pid in pids:
+            try:
+                os.waitpid(pid, os.WNOHANG)
+            except ChildProcessError:
+                pass
+        return not any(_stat(p) for p in pids)
+    wait_until(gone, timeout, "killed processes %s to go" % pids)
+
+
+def tcp_peer_ports(pid):
+    """Remote ports of the TCP connections that the process holds open (any state but listening)."""
+    inodes = set()
+    try:
+        for fd in os.listdir("/proc/%d/fd" % pid):
+            try:
+                link = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+            except OSError:
+                continue
+            if link.startswith("socket:["):
+                inodes.add(link[8:-1])
+    except OSError:
+        return []
+    ports = []
+    for table in ("tcp", "tcp6"):
+        try:
+            with open("/proc/%d/net/%s" % (pid, table)) as f:
+                rows = f.read().splitlines()[1:]
+        except OSError:
+            continue
+        for row in rows:
+            fields = row.split()
+            if len(fields) > 9 and fields[9] in inodes and fields[3] != "0A":   # 0A: listening
+                ports.append(int(fields[2].rsplit(":", 1)[1], 16))
+    return ports
 
 
 def stop_programs_from(folder, grace=5):

@@ -16,6 +16,7 @@ import signal
 import time
 import traceback
 
+from .a11y import SessionBus
 from .client import Client
 from .processes import Program, become_subreaper, stop_children, stop_programs_from
 from .shop import FtpServer, Shop
@@ -39,7 +40,7 @@ class Road:
         self.dir = os.path.join(config.artefacts, name)
         self.logs = os.path.join(self.dir, "logs")
         self.shots = os.path.join(self.dir, "shots")
-        self.session = self.shop = self.ftp = None
+        self.session = self.bus = self.shop = self.ftp = None
         self.folders = []
         self.clients = []
         self.step_count = 0
@@ -55,6 +56,7 @@ class Road:
         self._arm_watchdog()
         try:
             self.session = XSession(self.dir, self.logs).start()
+            self.bus = SessionBus(self.logs, self.desktop_env()).start()
             data = os.path.join(self.dir, "shop")
             self.shop = Shop(self.config.shop_script, data, self.config.http_port, self.logs).start()
             self.ftp = FtpServer(self.config.shop_script, data, self.config.ftp_port, self.logs, self.ftp_rate).start()
@@ -80,6 +82,8 @@ class Road:
         for server in (self.ftp, self.shop):
             if server:
                 server.stop()
+        if self.bus:
+            self.bus.stop()
         if self.session:
             self.session.stop()
         stop_children()
@@ -122,19 +126,26 @@ class Road:
         self.folders.append(target)
         return target
 
-    def program_env(self, devtools_port=None):
-        """The environment of a program under test: this road's X server, a home of its own,
-        and with a port, WebEngine's DevTools on it (programs started from the program inherit
-        it, so a client that the updater starts answers on the same port)."""
+    def desktop_env(self):
+        """This road's desktop: its X server and a home of its own."""
         env = {k: v for k, v in os.environ.items() if k not in NOT_PASSED}
         runtime = self.path("home", "runtime")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
-        root = os.geteuid() == 0
         env.update(self.session.env())
+        env.update({"HOME": self.path("home"), "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8"})
+        return env
+
+    def program_env(self, devtools_port=None):
+        """The environment of a program under test: this road's desktop and session bus, with
+        accessibility on as for a screen reader, and with a port, WebEngine's DevTools on it
+        (programs started from the program inherit it, so a client that the updater starts
+        answers on the same port)."""
+        env = self.desktop_env()
+        root = os.geteuid() == 0
+        env.update(self.bus.program_env())
         env.update({
             "QT_QPA_PLATFORM": "xcb",   # the real X clipboard between the programs
             "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu" + (" --no-sandbox" if root else ""),
-            "HOME": self.path("home"), "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
             # The uploader that the client starts writes into the client's logs: its lines say whose they are.
             "QT_MESSAGE_PATTERN": "%{appname}[%{pid}] %{if-category}%{category}: %{endif}%{message}",
         })

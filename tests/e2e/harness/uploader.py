@@ -1,13 +1,14 @@
 """The uploader as a person sees it: its window at the bottom-right corner of the screen with one
 row per task, and its task list "set.xml" in the program folder. The client starts it detached,
 so it is found by its program file; its output then goes where the client's goes (the client's
-logs, each line marked "upload[pid]"). Its widgets cannot be read from outside: the steps take
-screenshots of it, and the checks read the task list, the FTP server and the shop."""
+logs, each line marked "upload[pid]"). Its rows are read as a screen reader reads them (over
+AT-SPI), their images clicked where the window lays them out, and each step takes a screenshot."""
 
 import os
 import xml.etree.ElementTree as ET
 
-from .processes import kill_now, pids_of
+from .a11y import descendants
+from .processes import kill_now, pids_of, tcp_peer_ports
 from .waits import Hopeless, wait_until
 
 TITLE = "upload"
@@ -19,6 +20,9 @@ WINDOW_WIDTH = 5550
 PANEL_LEFT, PANEL_TOP = 60, 480
 ROW_LEFT, ROW_HEIGHT = 1, 690
 START_IMAGE = (4400, 230, 315, 315)
+
+# The row's images, by their tool tips.
+IMAGES = {"pause": "暂停上传", "start": "开始上传", "reupload": "重新上传该任务", "remove": "从任务列表中清除该任务"}
 
 
 def task_list(folder):
@@ -75,6 +79,51 @@ class Uploader:
         kill_now(pids)
         self.road.note("killed upload %s" % pids)
         self.window = None
+
+    def wait_ftp_closed(self, timeout=15):
+        """Until the uploader holds no control connection to the FTP server: its rows' attempts
+        have ended (a row closes both its connections when an attempt fails)."""
+        port = self.road.config.ftp_port
+
+        def closed():
+            self.check_running()
+            return not any(port in tcp_peer_ports(pid) for pid in self.pids())
+        wait_until(closed, timeout, "the uploader to close its connections to the FTP server")
+
+    # ---- what the window shows
+    def rows(self):
+        """The present rows, top to bottom, as a screen reader reads them: {"name", "status",
+        "speed", "sent" (the "(KB/KB)" text), and for each image of IMAGES whether it shows}."""
+        rows = []
+        for app in self.road.bus.tree("upload"):
+            for node in descendants(app):
+                kids = node.get("children", [])
+                if node["role"] != "filler" or not any(k["role"] == "push button" and k["name"] == "x" for k in kids):
+                    continue
+                # The row's labels in the order it makes them: name, status, "速度:", speed, KB.
+                labels = [k["name"] for k in kids if k["role"] == "label"]
+                shown = {k["description"] for k in kids if k["role"] == "image" and "showing" in k["states"]}
+                row = {"name": labels[0], "status": labels[1], "speed": labels[3], "sent": labels[4]}
+                row.update({key: tip in shown for key, tip in IMAGES.items()})
+                rows.append(row)
+        return rows
+
+    def wait_row(self, number, timeout, **state):
+        """The number-th present row (from 1) once it shows the given state (status="上传成功!",
+        start=True ...); names what it last saw when the wait runs out."""
+        seen = []
+
+        def probe():
+            self.check_running()
+            rows = self.rows()
+            seen[:] = [rows]
+            if len(rows) >= number and all(rows[number - 1].get(k) == v for k, v in state.items()):
+                return rows[number - 1]
+            return None
+        try:
+            return wait_until(probe, timeout, "row %d of the uploader to show %r" % (number, state), 0.2)
+        except AssertionError as e:
+            raise AssertionError("%s; it showed %r" % (e, seen[0] if seen else None)) from None
 
     # ---- the task list
     def tasks(self):
