@@ -61,6 +61,12 @@ class UploadRoad(unittest.TestCase):
             designs.check_upload_package(self, design)
             client.wait_workspace_closed()
 
+            # The client ends while the uploader stays in the tray: the web engine's helpers end
+            # with the client (the uploader holds none of the client's connections to them).
+            self.assertTrue(client.terminate(), "the client had no web engine helpers")
+            uploader.wait_row(1, 5, status="上传成功!")
+            road.shot("client-ended")
+
     def check_dialogue(self, road, design):
         """The row's one session: its append answered by "226", then "QUIT"."""
         appends = [lines for lines in road.ftp.sessions().values() if "<- APPE " + design.did in lines]

@@ -88,7 +88,7 @@ def _stat(pid):
         return None
 
 
-def _alive(pid):
+def alive(pid):
     stat = _stat(pid)
     return stat is not None and stat[0] != "Z"
 
@@ -98,10 +98,10 @@ def _end(pids, grace):
     for pid in pids:
         _send(os.kill, pid, signal.SIGTERM)
     deadline = time.monotonic() + grace
-    while any(_alive(p) for p in pids) and time.monotonic() < deadline:
+    while any(alive(p) for p in pids) and time.monotonic() < deadline:
         time.sleep(0.1)
     for pid in pids:
-        if _alive(pid):
+        if alive(pid):
             _send(os.kill, pid, signal.SIGKILL)
 
 
@@ -120,6 +120,16 @@ def pids_running_from(folder):
     return found
 
 
+def descendants(pid):
+    """Ids of the running processes below `pid` (its children, theirs, ...)."""
+    parents = {p: (_stat(p) or ("Z", 0)) for p in _pids()}
+    found, frontier = [], {pid}
+    while frontier:
+        frontier = {p for p, (state, parent) in parents.items() if parent in frontier and state != "Z"}
+        found.extend(sorted(frontier))
+    return found
+
+
 def pids_of(executable):
     """Ids of the running processes of one program file (a program that another one started
     detached has no Program of the test's)."""
@@ -127,7 +137,7 @@ def pids_of(executable):
     found = []
     for pid in _pids():
         try:
-            if os.readlink("/proc/%d/exe" % pid) == executable and _alive(pid):
+            if os.readlink("/proc/%d/exe" % pid) == executable and alive(pid):
                 found.append(pid)
         except OSError:
             continue

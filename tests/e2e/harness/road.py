@@ -43,6 +43,7 @@ class Road:
         self.session = self.bus = self.shop = self.ftp = None
         self.folders = []
         self.clients = []
+        self.programs = []
         self.step_count = 0
         self.started = None
 
@@ -77,8 +78,8 @@ class Road:
             client.close()
         for folder in self.folders:
             stop_programs_from(folder)
-        for client in self.clients:
-            client.program.stop()
+        for program in self.programs:
+            program.stop()
         for server in (self.ftp, self.shop):
             if server:
                 server.stop()
@@ -161,6 +162,7 @@ class Road:
         label = label or name
         program = Program([os.path.join(folder, name)] + list(args), self.program_env(devtools_port), folder,
                           self.logs, label).start()
+        self.programs.append(program)
         self.note("started %s %s" % (label, " ".join(args)))
         return program
 
