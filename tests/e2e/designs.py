@@ -11,6 +11,7 @@ from dataclasses import dataclass, field
 from harness import packages
 from harness.client import template_link
 from harness.photos import make_grainy_photo, make_photo
+from harness.uploader import Uploader
 from harness.waits import wait_until
 
 USER, PASSWORD = "demo", "demo123"
@@ -79,6 +80,25 @@ def make_design(road, name, template_seed="photobook-a", choose=alternate, folde
 def upload_design(client, design):
     design.did = client.upload_design(USER, PASSWORD)
     return design.did
+
+
+def make_large_design(test, road, name):
+    """A design of grainy photos, in a program folder with the uploader: tens of MB to upload."""
+    client, design = make_design(road, name, folder=road.program_folder(), photos=grainy_photos(road),
+                                 choose=only_grain)
+    check_design_package(test, design, only_grain)
+    return client, design
+
+
+def send_to_uploader(road, client, design):
+    """Sends the design to the shop; once the order page shows, the uploader that the client
+    started shows the design's row (the first)."""
+    upload_design(client, design)
+    client.wait_order_page(design.did)
+    uploader = Uploader(road, design.folder)
+    uploader.wait_window(30)
+    uploader.wait_row(1, 15, name=design.name)
+    return uploader
 
 
 # ---------------------------------------------------------------- checks

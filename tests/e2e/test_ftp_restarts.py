@@ -11,7 +11,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import designs  # noqa: E402
 from harness.config import Config  # noqa: E402
 from harness.road import Road  # noqa: E402
-from harness.uploader import Uploader  # noqa: E402
 from harness.waits import wait_until  # noqa: E402
 
 NAME = "旅行相册 断线"
@@ -22,15 +21,8 @@ STOPS = (0.2, 0.45, 0.7)    # shares of the package the server holds when it is 
 class FtpRestarts(unittest.TestCase):
     def test_upload_survives_three_server_restarts(self):
         with Road(Config.from_environment(), "ftp_restarts", ftp_rate=RATE) as road:
-            folder = road.program_folder()
-            client, design = designs.make_design(road, NAME, folder=folder, photos=designs.grainy_photos(road),
-                                                 choose=designs.only_grain)
-            designs.check_design_package(self, design, designs.only_grain)
-            designs.upload_design(client, design)
-            client.wait_order_page(design.did)
-            uploader = Uploader(road, folder)
-            uploader.wait_window(30)
-            uploader.wait_task(design.did, 15)
+            client, design = designs.make_large_design(self, road, NAME)
+            uploader = designs.send_to_uploader(road, client, design)
             size = os.path.getsize(design.upload_package)
             self.assertGreater(size, 20 << 20, "the package is too small to be stopped in its upload")
             did = design.did

@@ -11,7 +11,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import designs  # noqa: E402
 from harness.config import Config  # noqa: E402
 from harness.road import Road  # noqa: E402
-from harness.uploader import Uploader  # noqa: E402
 from harness.waits import wait_until  # noqa: E402
 
 NAME = "旅行相册 上传"
@@ -26,22 +25,17 @@ class UploadRoad(unittest.TestCase):
             folder = road.program_folder()
             client, design = designs.make_design(road, NAME, folder=folder)
             designs.check_design_package(self, design)
-            designs.upload_design(client, design)
-            client.wait_order_page(design.did)
-
-            # The client put the hand-over on the clipboard and started the uploader, which took
-            # it from there: a new task, and the clipboard empty.
-            uploader = Uploader(road, folder)
-            uploader.wait_window(30)
+            # The client puts the hand-over on the clipboard and starts the uploader, which takes it
+            # from there: a new task, and the clipboard empty.
+            uploader = designs.send_to_uploader(road, client, design)
             # (The loopback's buffers may take the whole package at once: "uped" may be "True" already.)
             task = uploader.wait_task(design.did, 15)
             self.assertEqual((task["dno"], task["real"]), (design.name, "False"))
-            uploader.wait_row(1, 15, name=design.name)
             wait_until(lambda: not road.session.clipboard_text(), 15, "the uploader to empty the clipboard")
             uploader.shot("uploader-took-task")
 
             size = os.path.getsize(design.upload_package)
-            wait_until(lambda: 0 < road.ftp.remote_size(design.did) < size, 30, "the upload to get under way")
+            wait_until(lambda: road.ftp.remote_size(design.did) > 0, 30, "the upload to get under way")
             uploader.shot("uploading")
 
             transfer = road.ftp.wait_transfers(design.did, 1, 60)[-1]

@@ -11,7 +11,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import designs  # noqa: E402
 from harness.config import Config  # noqa: E402
 from harness.road import Road  # noqa: E402
-from harness.uploader import Uploader  # noqa: E402
 from harness.waits import wait_until  # noqa: E402
 
 NAME = "旅行相册 重启"
@@ -22,14 +21,8 @@ KILL_AT = 0.4      # share of the package the server holds when the uploader is 
 class UploaderKilled(unittest.TestCase):
     def test_killed_uploader_resumes_after_the_start_click(self):
         with Road(Config.from_environment(), "uploader_killed", ftp_rate=RATE) as road:
-            folder = road.program_folder()
-            client, design = designs.make_design(road, NAME, folder=folder, photos=designs.grainy_photos(road),
-                                                 choose=designs.only_grain)
-            designs.upload_design(client, design)
-            client.wait_order_page(design.did)
-            uploader = Uploader(road, folder)
-            uploader.wait_window(30)
-            uploader.wait_row(1, 15, name=design.name)
+            client, design = designs.make_large_design(self, road, NAME)
+            uploader = designs.send_to_uploader(road, client, design)
             size = os.path.getsize(design.upload_package)
             did = design.did
 

@@ -161,33 +161,6 @@ def kill_now(pids, timeout=10):
     wait_until(gone, timeout, "killed processes %s to go" % pids)
 
 
-def tcp_peer_ports(pid):
-    """Remote ports of the TCP connections that the process holds open (any state but listening)."""
-    inodes = set()
-    try:
-        for fd in os.listdir("/proc/%d/fd" % pid):
-            try:
-                link = os.readlink("/proc/%d/fd/%s" % (pid, fd))
-            except OSError:
-                continue
-            if link.startswith("socket:["):
-                inodes.add(link[8:-1])
-    except OSError:
-        return []
-    ports = []
-    for table in ("tcp", "tcp6"):
-        try:
-            with open("/proc/%d/net/%s" % (pid, table)) as f:
-                rows = f.read().splitlines()[1:]
-        except OSError:
-            continue
-        for row in rows:
-            fields = row.split()
-            if len(fields) > 9 and fields[9] in inodes and fields[3] != "0A":   # 0A: listening
-                ports.append(int(fields[2].rsplit(":", 1)[1], 16))
-    return ports
-
-
 def stop_programs_from(folder, grace=5):
     """Ends every process started from `folder`."""
     _end(pids_running_from(folder), grace)

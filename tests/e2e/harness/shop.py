@@ -123,9 +123,6 @@ class FtpServer:
         if self.program:
             self.program.stop()
 
-    def running(self):
-        return bool(self.program and self.program.running())
-
     @property
     def home(self):
         return os.path.join(self.data, "ftp")

@@ -8,7 +8,7 @@ import os
 import xml.etree.ElementTree as ET
 
 from .a11y import descendants
-from .processes import kill_now, pids_of, tcp_peer_ports
+from .processes import kill_now, pids_of
 from .waits import Hopeless, wait_until
 
 TITLE = "upload"
@@ -79,16 +79,6 @@ class Uploader:
         kill_now(pids)
         self.road.note("killed upload %s" % pids)
         self.window = None
-
-    def wait_ftp_closed(self, timeout=15):
-        """Until the uploader holds no control connection to the FTP server: its rows' attempts
-        have ended (a row closes both its connections when an attempt fails)."""
-        port = self.road.config.ftp_port
-
-        def closed():
-            self.check_running()
-            return not any(port in tcp_peer_ports(pid) for pid in self.pids())
-        wait_until(closed, timeout, "the uploader to close its connections to the FTP server")
 
     # ---- what the window shows
     def rows(self):
