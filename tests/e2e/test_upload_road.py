@@ -55,7 +55,7 @@ class UploadRoad(unittest.TestCase):
             designs.check_upload_package(self, design)
             client.wait_workspace_closed()
 
-            # The client ends while the uploader stays in the tray: the web engine's helpers end
+            # The client ends while the uploader runs on: the web engine's helpers end
             # with the client (the uploader holds none of the client's connections to them).
             self.assertTrue(client.terminate(), "the client had no web engine helpers")
             uploader.wait_row(1, 5, status="上传成功!")
