@@ -1,4 +1,5 @@
 #include "Platform.h"
+#include "DetachedProcess.h"
 #include "TrayIcon.h"
 
 #include <QApplication>
@@ -7,7 +8,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QUrl>
 
@@ -69,12 +69,7 @@ public:
 class QtProcess : public ProcessPort {
 public:
   qint64 startDetached(const QString& program, const QStringList& args) override {
-    qint64 pid = 0;
-    QProcess p;
-    p.setProgram(program);
-    p.setArguments(args);
-    p.setWorkingDirectory(QFileInfo(program).absolutePath());
-    return p.startDetached(&pid) ? pid : 0;
+    return DetachedProcess::start(program, args, QFileInfo(program).absolutePath());
   }
   bool openUrl(const QString& url) override { return QDesktopServices::openUrl(QUrl(url)); }
   void exitProgram(int code) override {

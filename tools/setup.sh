@@ -12,6 +12,7 @@ packages=(
   qt6-translations-l10n curl
   clang-14 libclang-rt-14-dev
   python3-websocket xdotool xclip x11-utils
+  dbus-daemon at-spi2-core gir1.2-atspi-2.0 python3-gi
   vsftpd
 )
 missing=()

@@ -1,6 +1,7 @@
 """The design road that the end-to-end tests share: a design made from a template link, filled
 with generated photos, saved and sent to the shop, and the checks of what that leaves behind.
-The uploader's and the update roads start from make_design and upload_design."""
+The uploader's and the update roads start from make_design and upload_design; the checks of an
+upload's end (the remote file, the completion order, the task list) are here too."""
 
 import math
 import os
@@ -9,7 +10,8 @@ from dataclasses import dataclass, field
 
 from harness import packages
 from harness.client import template_link
-from harness.photos import make_photo
+from harness.photos import make_grainy_photo, make_photo
+from harness.uploader import Uploader
 from harness.waits import wait_until
 
 USER, PASSWORD = "demo", "demo123"
@@ -44,21 +46,32 @@ def generate_photos(road):
             "small.jpg": make_photo(os.path.join(folder, "small.jpg"), 320, 240, 9, "green-yellow")}
 
 
+def grainy_photos(road):
+    """One photo that every frame takes unchanged (it is no wider than any frame at print
+    resolution) and that hardly compresses: some 3.7 MB, so a design of it uploads tens of MB."""
+    return {"grain.jpg": make_grainy_photo(road.path("photos", "grain.jpg"), 700, 2000, 5)}
+
+
+def only_grain(i):
+    return "grain.jpg"
+
+
 def alternate(i):
     """Big and small photos by turns, so both kinds land in both kinds of frame."""
     return "big.jpg" if i % 2 == 0 else "small.jpg"
 
 
-def make_design(road, name, template_seed="photobook-a", choose=alternate, folder=None):
-    """From the template link on the command line to a saved design with a photo in every frame."""
+def make_design(road, name, template_seed="photobook-a", choose=alternate, folder=None, photos=None):
+    """From the template link on the command line to a saved design with a photo in every frame;
+    photos: {file name: photo} to import (generate_photos by default), choose(i) names frame i's."""
     no = road.shop.template_no(template_seed)
-    photos = generate_photos(road)
+    photos = photos or generate_photos(road)
     client = road.start_client(template_link(no), folder=folder)
     design = Design(name, no, client.folder, photos)
     client.wait_template_downloaded()
     client.name_design(name)
     client.wait_workspace()
-    client.import_photos([photos["big.jpg"], photos["small.jpg"]])
+    client.import_photos(list(photos.values()))
     client.place_photos(choose)
     client.save_design()
     return client, design
@@ -67,6 +80,25 @@ def make_design(road, name, template_seed="photobook-a", choose=alternate, folde
 def upload_design(client, design):
     design.did = client.upload_design(USER, PASSWORD)
     return design.did
+
+
+def make_large_design(test, road, name):
+    """A design of grainy photos, in a program folder with the uploader: tens of MB to upload."""
+    client, design = make_design(road, name, folder=road.program_folder(), photos=grainy_photos(road),
+                                 choose=only_grain)
+    check_design_package(test, design, only_grain)
+    return client, design
+
+
+def send_to_uploader(road, client, design):
+    """Sends the design to the shop; once the order page shows, the uploader that the client
+    started shows the design's row (the first)."""
+    upload_design(client, design)
+    client.wait_order_page(design.did)
+    uploader = Uploader(road, design.folder)
+    uploader.wait_window(30)
+    uploader.wait_row(1, 15, name=design.name)
+    return uploader
 
 
 # ---------------------------------------------------------------- checks
@@ -185,3 +217,32 @@ def check_upload_package(test, design):
             test.assertIsNotNone(got, "member %s is not a JPEG" % member)
             test.assertLessEqual(abs(got[0] - want_w), 1, "member %s: %r, want about %.1f x %.1f" % (member, got, want_w, want_h))
             test.assertLessEqual(abs(got[1] - want_h), 1, "member %s: %r, want about %.1f x %.1f" % (member, got, want_w, want_h))
+
+
+# ---------------------------------------------------------------- the upload's end
+
+def check_remote_file(test, road, design):
+    """The FTP server holds the upload package, byte for byte, under the server design id."""
+    with open(design.upload_package, "rb") as a, open(road.ftp.remote_path(design.did), "rb") as b:
+        local, remote = a.read(), b.read()
+    test.assertEqual(len(remote), len(local), "the remote file's length differs from the package's")
+    test.assertTrue(remote == local, "the remote file differs from the upload package")
+
+
+def check_uploaded_order(test, road, design):
+    """One completion order, naming the server design id in its field dNO, accepted."""
+    uploaded = road.shop.orders("Uploaded")
+    test.assertEqual(len(uploaded), 1, "Uploaded reached the shop %d times" % len(uploaded))
+    test.assertEqual(uploaded[0]["fields"], {"dNO": design.did})
+    test.assertIn('flag="ok"', uploaded[0]["reply"])
+
+
+def check_task_done(test, uploader, design):
+    """The task list holds the one task, sent and confirmed."""
+    test.assertEqual(uploader.tasks(), [{"dno": design.name, "wdno": design.did, "uped": "True", "real": "True"}])
+
+
+def check_upload_finished(test, road, uploader, design):
+    check_remote_file(test, road, design)
+    check_uploaded_order(test, road, design)
+    check_task_done(test, uploader, design)

@@ -12,10 +12,14 @@ Serves, on 127.0.0.1 only:
                                   (passwords masked)
     /novrel/ver.xml, /novrel/<file>   the published release (3.5.15 with no files until one is)
   FTP (--ftp-port, default 9021): user ClientUpDesign, home DATA/ftp, passive mode.
+          --ftp-rate N: uploads are received at N bytes a second at most;
+          --ftp-dialogue: every command and reply is logged (passwords masked).
 
 Run:      /usr/bin/python3 tools/shop/shop.py [--http-port N] [--ftp-port N] [--data DIR]
           prints "shop ready http=PORT ftp=PORT" once listening (port 0 picks a free port);
-          SIGTERM or SIGINT stops it.
+          SIGTERM or SIGINT stops it. With --only http or --only ftp it serves just that one
+          (so an FTP server can be stopped and started again while the web site runs) and
+          names just its port in the ready line.
 Publish:  /usr/bin/python3 tools/shop/shop.py --publish PROGRAM_DIR [--version X.Y.Z] [--data DIR]
           copies the program folder's files into DATA/novrel and lists them in ver.xml;
           the version defaults to the published one with its last number + 1.
@@ -42,7 +46,7 @@ import zipfile
 from xml.sax.saxutils import escape, quoteattr
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 CLIENT_VERSION = "3.5.15"
@@ -403,13 +407,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 # ---------------------------------------------------------------- FTP
 
-def make_ftp(host, port, data):
+def make_ftp(host, port, data, rate=0):
+    """rate: bytes a second that an upload is received at, at most; 0 for no limit."""
     home = os.path.join(data, "ftp")
     os.makedirs(home, exist_ok=True)
     authorizer = DummyAuthorizer()
     authorizer.add_user(FTP_USER, FTP_PASSWORD, home, perm="elradfmwMT")
     # Stock behaviour: a new PASV drops the listener and the connection of an earlier one.
-    handler = type("Handler", (FTPHandler,), {"authorizer": authorizer})
+    attributes = {"authorizer": authorizer}
+    if rate:
+        attributes["dtp_handler"] = type("Throttled", (ThrottledDTPHandler,), {"read_limit": rate})
+    handler = type("Handler", (FTPHandler,), attributes)
     return FTPServer((host, port), handler)
 
 
@@ -424,6 +432,9 @@ def main(argv=None):
     ap.add_argument("--data", default=os.path.join(here, "data"))
     ap.add_argument("--publish", metavar="PROGRAM_DIR")
     ap.add_argument("--version")
+    ap.add_argument("--only", choices=("http", "ftp"))
+    ap.add_argument("--ftp-rate", type=int, default=0, metavar="BYTES_PER_SECOND")
+    ap.add_argument("--ftp-dialogue", action="store_true")
     args = ap.parse_args(argv)
     if args.host != "127.0.0.1":
         ap.error("the shop listens on 127.0.0.1 only")
@@ -440,23 +451,36 @@ def main(argv=None):
         return 0
 
     logging.basicConfig(level=logging.INFO, format="ftp %(message)s", stream=sys.stderr)
-    httpd = http.server.ThreadingHTTPServer((args.host, args.http_port), Handler)
-    httpd.daemon_threads = True
-    httpd.shop = Shop(data)
-    ftpd = make_ftp(args.host, args.ftp_port, data)
+    if args.ftp_dialogue:
+        logging.getLogger("pyftpdlib").setLevel(logging.DEBUG)
+    ready = []
+    httpd = ftpd = None
+    if args.only != "ftp":
+        httpd = http.server.ThreadingHTTPServer((args.host, args.http_port), Handler)
+        httpd.daemon_threads = True
+        httpd.shop = Shop(data)
+        ready.append("http=%d" % httpd.server_address[1])
+    if args.only != "http":
+        ftpd = make_ftp(args.host, args.ftp_port, data, args.ftp_rate)
+        ready.append("ftp=%d" % ftpd.socket.getsockname()[1])
     stop = threading.Event()
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: stop.set())
-    web = threading.Thread(target=httpd.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True)
-    web.start()
-    print("shop ready http=%d ftp=%d" % (httpd.server_address[1], ftpd.socket.getsockname()[1]), flush=True)
+    if httpd:
+        threading.Thread(target=httpd.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+    print("shop ready " + " ".join(ready), flush=True)
     try:
         while not stop.is_set():
-            ftpd.ioloop.loop(timeout=0.2, blocking=False)
+            if ftpd:
+                ftpd.ioloop.loop(timeout=0.2, blocking=False)
+            else:
+                stop.wait(0.2)
     finally:
-        ftpd.close_all()
-        httpd.shutdown()
-        httpd.server_close()
+        if ftpd:
+            ftpd.close_all()
+        if httpd:
+            httpd.shutdown()
+            httpd.server_close()
     return 0
 
 

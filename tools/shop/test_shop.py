@@ -408,6 +408,57 @@ class ShopTest(unittest.TestCase):
             f.quit()
 
 
+class OneServerTest(unittest.TestCase):
+    """--only: the FTP server alone (throttled, logging its dialogue), or the web site alone."""
+
+    def setUp(self):
+        self.data = tempfile.mkdtemp(prefix="shop-test-")
+
+    def tearDown(self):
+        shutil.rmtree(self.data, ignore_errors=True)
+
+    def start(self, *args):
+        err = open(os.path.join(self.data, "shop.err"), "wb")
+        proc = subprocess.Popen([PYTHON, SHOP, "--http-port", "0", "--ftp-port", "0", "--data", self.data, *args],
+                                stdout=subprocess.PIPE, stderr=err)
+        err.close()
+        ready, _, _ = select.select([proc.stdout], [], [], 20)
+        line = proc.stdout.readline().decode() if ready else ""
+        self.addCleanup(stop_shop, proc)
+        return line
+
+    def test_ftp_alone_throttled_logs_its_dialogue(self):
+        line = self.start("--only", "ftp", "--ftp-rate", "400000", "--ftp-dialogue")
+        m = re.fullmatch(r"shop ready ftp=(\d+)\n", line)
+        self.assertTrue(m, line)
+        package = os.urandom(500000)
+        f = ftplib.FTP()
+        f.connect("127.0.0.1", int(m.group(1)), timeout=10)
+        try:
+            f.login(FTP_USER, FTP_PASSWORD)
+            f.storbinary("APPE D902", io.BytesIO(package))
+        finally:
+            f.quit()
+        with open(os.path.join(self.data, "ftp", "D902"), "rb") as got:
+            self.assertEqual(got.read(), package)
+        self.assertFalse(os.path.exists(os.path.join(self.data, "templates")), "the FTP server alone made templates")
+        with open(os.path.join(self.data, "shop.err"), encoding="utf-8") as log:
+            text = log.read()
+        self.assertIn("<- APPE D902", text)
+        self.assertIn("-> 226 ", text)
+        self.assertIn("<- PASS ******", text)
+        self.assertNotIn(FTP_PASSWORD, text)
+
+    def test_web_site_alone(self):
+        line = self.start("--only", "http")
+        m = re.fullmatch(r"shop ready http=(\d+)\n", line)
+        self.assertTrue(m, line)
+        with socket.create_connection(("127.0.0.1", int(m.group(1))), timeout=10) as s:
+            head, body = socket_get(s, "127.0.0.1:" + m.group(1), "/novrel/ver.xml")
+        self.assertTrue(head.startswith("HTTP/1.1 200"), head)
+        self.assertFalse(os.path.exists(os.path.join(self.data, "ftp")), "the web site alone made the FTP home")
+
+
 class PublishTest(unittest.TestCase):
     def setUp(self):
         self.data = tempfile.mkdtemp(prefix="shop-test-")

@@ -4,10 +4,13 @@ shows something new. The methods wait for what the person would wait for, never 
 their bounds."""
 
 import json
+import os
 import re
+import signal
 import time
 
 from .devtools import DevTools, free_port
+from .processes import alive, descendants
 from .waits import wait_until
 
 # The movies and web pages, by the file name or address each shows.
@@ -176,6 +179,18 @@ class Client:
         self.shot("no-uploader-message")
         box.key("Return")
         box.wait_closed(15)
+
+    def terminate(self, timeout=15):
+        """Ends the client as the system ends a program at the end of a session (SIGTERM to the
+        client alone); returns once it and the web engine's helpers it started have gone."""
+        helpers = descendants(self.program.pid)
+        self.close()
+        os.kill(self.program.pid, signal.SIGTERM)
+        self.program.wait_exit(timeout)
+        self.road.note("terminated %s; its helpers were %s" % (self.label, helpers))
+        wait_until(lambda: not any(alive(p) for p in helpers), timeout,
+                   "the web engine's helpers of the ended client to go")
+        return helpers
 
     def wait_workspace_closed(self, timeout=15):
         """The workspace closes itself shortly after an upload; the order window stays."""

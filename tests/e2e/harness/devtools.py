@@ -81,7 +81,8 @@ class Page:
         if not self.closed:
             self.closed = True
             try:
-                self.ws.close()
+                # No wait for the answer to a close: the page may be gone with its window.
+                self.ws.shutdown()
             except Exception:  # noqa: BLE001 - the program may be gone already
                 pass
 

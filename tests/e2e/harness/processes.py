@@ -88,7 +88,7 @@ def _stat(pid):
         return None
 
 
-def _alive(pid):
+def alive(pid):
     stat = _stat(pid)
     return stat is not None and stat[0] != "Z"
 
@@ -98,10 +98,10 @@ def _end(pids, grace):
     for pid in pids:
         _send(os.kill, pid, signal.SIGTERM)
     deadline = time.monotonic() + grace
-    while any(_alive(p) for p in pids) and time.monotonic() < deadline:
+    while any(alive(p) for p in pids) and time.monotonic() < deadline:
         time.sleep(0.1)
     for pid in pids:
-        if _alive(pid):
+        if alive(pid):
             _send(os.kill, pid, signal.SIGKILL)
 
 
@@ -118,6 +118,47 @@ def pids_running_from(folder):
         except OSError:
             continue
     return found
+
+
+def descendants(pid):
+    """Ids of the running processes below `pid` (its children, theirs, ...)."""
+    parents = {p: (_stat(p) or ("Z", 0)) for p in _pids()}
+    found, frontier = [], {pid}
+    while frontier:
+        frontier = {p for p, (state, parent) in parents.items() if parent in frontier and state != "Z"}
+        found.extend(sorted(frontier))
+    return found
+
+
+def pids_of(executable):
+    """Ids of the running processes of one program file (a program that another one started
+    detached has no Program of the test's)."""
+    executable = os.path.realpath(executable)
+    found = []
+    for pid in _pids():
+        try:
+            if os.readlink("/proc/%d/exe" % pid) == executable and alive(pid):
+                found.append(pid)
+        except OSError:
+            continue
+    return found
+
+
+def kill_now(pids, timeout=10):
+    """SIGKILL, as a crash or the system's end of a program would; returns once they are gone
+    and reaped (on a desktop the system reaps them at once: a zombie would still count as
+    running to a program that looks for its earlier instance)."""
+    for pid in pids:
+        _send(os.kill, pid, signal.SIGKILL)
+
+    def gone():
+        for pid in pids:
+            try:
+                os.waitpid(pid, os.WNOHANG)
+            except ChildProcessError:
+                pass
+        return not any(_stat(p) for p in pids)
+    wait_until(gone, timeout, "killed processes %s to go" % pids)
 
 
 def stop_programs_from(folder, grace=5):

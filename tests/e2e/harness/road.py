@@ -16,9 +16,10 @@ import signal
 import time
 import traceback
 
+from .a11y import SessionBus
 from .client import Client
 from .processes import Program, become_subreaper, stop_children, stop_programs_from
-from .shop import Shop
+from .shop import FtpServer, Shop
 from .xsession import XSession
 
 
@@ -32,14 +33,17 @@ class RoadTimeout(AssertionError):
 
 
 class Road:
-    def __init__(self, config, name):
+    def __init__(self, config, name, ftp_rate=0):
+        """ftp_rate: bytes a second at which the FTP server receives uploads (0: no limit)."""
         self.config, self.name = config, name
+        self.ftp_rate = ftp_rate
         self.dir = os.path.join(config.artefacts, name)
         self.logs = os.path.join(self.dir, "logs")
         self.shots = os.path.join(self.dir, "shots")
-        self.session = self.shop = None
+        self.session = self.bus = self.shop = self.ftp = None
         self.folders = []
         self.clients = []
+        self.programs = []
         self.step_count = 0
         self.started = None
 
@@ -53,8 +57,10 @@ class Road:
         self._arm_watchdog()
         try:
             self.session = XSession(self.dir, self.logs).start()
-            self.shop = Shop(self.config.shop_script, os.path.join(self.dir, "shop"), self.config.http_port,
-                             self.config.ftp_port, self.logs).start()
+            self.bus = SessionBus(self.logs, self.desktop_env()).start()
+            data = os.path.join(self.dir, "shop")
+            self.shop = Shop(self.config.shop_script, data, self.config.http_port, self.logs).start()
+            self.ftp = FtpServer(self.config.shop_script, data, self.config.ftp_port, self.logs, self.ftp_rate).start()
             self.note("X display %s, shop on %d/%d" % (self.session.display, self.config.http_port,
                                                        self.config.ftp_port))
         except BaseException:
@@ -72,10 +78,13 @@ class Road:
             client.close()
         for folder in self.folders:
             stop_programs_from(folder)
-        for client in self.clients:
-            client.program.stop()
-        if self.shop:
-            self.shop.stop()
+        for program in self.programs:
+            program.stop()
+        for server in (self.ftp, self.shop):
+            if server:
+                server.stop()
+        if self.bus:
+            self.bus.stop()
         if self.session:
             self.session.stop()
         stop_children()
@@ -118,19 +127,28 @@ class Road:
         self.folders.append(target)
         return target
 
-    def program_env(self, devtools_port=None):
-        """The environment of a program under test: this road's X server, a home of its own,
-        and with a port, WebEngine's DevTools on it (programs started from the program inherit
-        it, so a client that the updater starts answers on the same port)."""
+    def desktop_env(self):
+        """This road's desktop: its X server and a home of its own."""
         env = {k: v for k, v in os.environ.items() if k not in NOT_PASSED}
         runtime = self.path("home", "runtime")
         os.makedirs(runtime, mode=0o700, exist_ok=True)
-        root = os.geteuid() == 0
         env.update(self.session.env())
+        env.update({"HOME": self.path("home"), "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8"})
+        return env
+
+    def program_env(self, devtools_port=None):
+        """The environment of a program under test: this road's desktop and session bus, with
+        accessibility on as for a screen reader, and with a port, WebEngine's DevTools on it
+        (programs started from the program inherit it, so a client that the updater starts
+        answers on the same port)."""
+        env = self.desktop_env()
+        root = os.geteuid() == 0
+        env.update(self.bus.program_env())
         env.update({
             "QT_QPA_PLATFORM": "xcb",   # the real X clipboard between the programs
             "QTWEBENGINE_CHROMIUM_FLAGS": "--disable-gpu" + (" --no-sandbox" if root else ""),
-            "HOME": self.path("home"), "XDG_RUNTIME_DIR": runtime, "LC_ALL": "C.UTF-8",
+            # The uploader that the client starts writes into the client's logs: its lines say whose they are.
+            "QT_MESSAGE_PATTERN": "%{appname}[%{pid}] %{if-category}%{category}: %{endif}%{message}",
         })
         if devtools_port:
             env["QTWEBENGINE_REMOTE_DEBUGGING"] = "127.0.0.1:%d" % devtools_port
@@ -144,6 +162,7 @@ class Road:
         label = label or name
         program = Program([os.path.join(folder, name)] + list(args), self.program_env(devtools_port), folder,
                           self.logs, label).start()
+        self.programs.append(program)
         self.note("started %s %s" % (label, " ".join(args)))
         return program
 

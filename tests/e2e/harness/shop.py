@@ -1,9 +1,12 @@
 """The stand-in shop (tools/shop/shop.py) on the ports compiled into the programs, with a data
-folder of its own per test; what it received is read back from its orders.log."""
+folder of its own per test: its web site in one process, its FTP server in another, so a test
+can stop the FTP server and start it again while the web site runs. What the shop received is
+read back from its orders.log, what the FTP server did from its log of the dialogue."""
 
 import importlib.util
 import json
 import os
+import re
 import subprocess
 import sys
 
@@ -19,10 +22,25 @@ def shop_module(script):
     return module
 
 
+def start_shop(script, data, logs, label, port, args, timeout):
+    """shop.py with `args`, its output in logs/<label>.out and .err, once it says it is ready."""
+    os.makedirs(data, exist_ok=True)
+    program = Program([sys.executable, script, "--data", data] + args, dict(os.environ), data, logs, label).start()
+
+    def ready():
+        if not program.running():
+            raise Hopeless("%s ended at start (port %d taken?): %s" % (label, port, program.log_text()[-2000:]))
+        return "shop ready" in program.log_text("out")
+    wait_until(ready, timeout, "%s to listen on %d" % (label, port))
+    return program
+
+
 class Shop:
-    def __init__(self, script, data, http_port, ftp_port, logs):
+    """The shop's web site: its pages, templates, server page and releases."""
+
+    def __init__(self, script, data, http_port, logs):
         self.script, self.data = script, data
-        self.http_port, self.ftp_port = http_port, ftp_port
+        self.http_port = http_port
         self.logs = logs
         self.program = None
         self._module = None
@@ -34,17 +52,8 @@ class Shop:
         return self._module
 
     def start(self, timeout=30):
-        os.makedirs(self.data, exist_ok=True)
-        argv = [sys.executable, self.script, "--http-port", str(self.http_port),
-                "--ftp-port", str(self.ftp_port), "--data", self.data]
-        self.program = Program(argv, dict(os.environ), self.data, self.logs, "shop").start()
-
-        def ready():
-            if not self.program.running():
-                raise Hopeless("the shop ended at start (port %d or %d taken?): %s"
-                                     % (self.http_port, self.ftp_port, self.program.log_text()[-2000:]))
-            return "shop ready" in self.program.log_text("out")
-        wait_until(ready, timeout, "the shop to listen on %d and %d" % (self.http_port, self.ftp_port))
+        self.program = start_shop(self.script, self.data, self.logs, "shop", self.http_port,
+                                  ["--only", "http", "--http-port", str(self.http_port)], timeout)
         return self
 
     def stop(self):
@@ -57,10 +66,6 @@ class Shop:
 
     def template_file(self, no, name):
         return os.path.join(self.data, "templates", no, name)
-
-    @property
-    def ftp_home(self):
-        return os.path.join(self.data, "ftp")
 
     def url(self, path):
         return "http://127.0.0.1:%d%s" % (self.http_port, path)
@@ -90,3 +95,72 @@ class Shop:
             argv += ["--version", version]
         r = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60, check=True)
         return r.stdout.decode("utf-8", "replace").strip()
+
+
+# What the FTP server logs of a transfer: "APPE /.../D123 completed=1 bytes=4096 seconds=0.5",
+# and of its dialogue: "127.0.0.1:40123-[user] <- APPE D123" and "... -> 226 Transfer complete.".
+TRANSFER = re.compile(r"\] (STOR|APPE) (\S+) completed=([01]) bytes=(\d+) seconds=")
+DIALOGUE = re.compile(r"^ftp (\S+?)-\[[^\]]*\] (<-|->) (.*)$", re.M)
+
+
+class FtpServer:
+    """The shop's FTP server on its own, with its dialogue logged (logs/ftp.err, every run of it
+    one after the other); with a rate, it receives uploads at that many bytes a second at most."""
+
+    def __init__(self, script, data, port, logs, rate=0):
+        self.script, self.data, self.port, self.logs, self.rate = script, data, port, logs, rate
+        self.program = None
+        self.log_path = os.path.join(logs, "ftp.err")
+
+    def start(self, timeout=30):
+        args = ["--only", "ftp", "--ftp-port", str(self.port), "--ftp-dialogue"]
+        if self.rate:
+            args += ["--ftp-rate", str(self.rate)]
+        self.program = start_shop(self.script, self.data, self.logs, "ftp", self.port, args, timeout)
+        return self
+
+    def stop(self):
+        if self.program:
+            self.program.stop()
+
+    @property
+    def home(self):
+        return os.path.join(self.data, "ftp")
+
+    def remote_path(self, name):
+        return os.path.join(self.home, name)
+
+    def remote_size(self, name):
+        """Bytes the server holds of the remote file; -1 when it holds none."""
+        try:
+            return os.path.getsize(self.remote_path(name))
+        except OSError:
+            return -1
+
+    def log_text(self):
+        try:
+            with open(self.log_path, encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def transfers(self, name):
+        """Every upload to the remote file `name` that the server has ended, oldest first, each
+        {"command", "completed" (the whole stream arrived), "bytes" (received in it)}."""
+        found = []
+        for m in TRANSFER.finditer(self.log_text()):
+            if os.path.basename(m.group(2)) == name:
+                found.append({"command": m.group(1), "completed": m.group(3) == "1", "bytes": int(m.group(4))})
+        return found
+
+    def sessions(self):
+        """{client address: [lines of its dialogue, "<- command" or "-> reply"]}, in order."""
+        found = {}
+        for m in DIALOGUE.finditer(self.log_text()):
+            found.setdefault(m.group(1), []).append(m.group(2) + " " + m.group(3))
+        return found
+
+    def wait_transfers(self, name, count, timeout):
+        """The transfers to `name` once the server has ended `count` of them."""
+        return wait_until(lambda: len(self.transfers(name)) >= count and self.transfers(name), timeout,
+                          "%d transfer(s) to %s ended at the FTP server" % (count, name))
