@@ -1,6 +1,7 @@
 #include "FlashBridge.h"
 
 #include "FlashPlayer.h"
+#include "XmlDom.h"
 
 #include <QDomDocument>
 
@@ -19,7 +20,7 @@ bool CallMovie(FlashPlayer* movie, const QString& function, const QStringList& a
 
 bool ReadRequest(const QString& request, QString& name, QString& argument) {
   QDomDocument doc;
-  if (!doc.setContent(request)) return false;
+  if (!XmlDom::loadBounded(doc, request, FlashPlayer::maxInvokeChars)) return false;
   const QDomElement first = doc.firstChild().toElement();
   if (first.isNull() || !first.hasAttribute("name")) return false;
   const QDomNode arg = first.firstChild().firstChild();

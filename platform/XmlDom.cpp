@@ -12,9 +12,8 @@ bool loadXML(QDomDocument& doc, const QString& text) {
   return false;
 }
 
-bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth) {
-  if (text.size() > maxChars) return false;
-  QXmlStreamReader reader(text.toString());
+namespace {
+bool nestingWithin(QXmlStreamReader& reader, int maxDepth) {
   int depth = 0;
   while (!reader.atEnd()) {
     switch (reader.readNext()) {
@@ -27,6 +26,19 @@ bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth) {
   }
   return true;
 }
+}  // namespace
+
+bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth) {
+  if (text.size() > maxChars) return false;
+  QXmlStreamReader reader(text.toString());
+  return nestingWithin(reader, maxDepth);
+}
+
+bool withinBounds(const QByteArray& bytes, qsizetype maxBytes, int maxDepth) {
+  if (bytes.size() > maxBytes) return false;
+  QXmlStreamReader reader(bytes);
+  return nestingWithin(reader, maxDepth);
+}
 
 bool loadBounded(QDomDocument& doc, const QString& text, qsizetype maxChars, int maxDepth) {
   if (!withinBounds(text, maxChars, maxDepth)) {
@@ -34,6 +46,14 @@ bool loadBounded(QDomDocument& doc, const QString& text, qsizetype maxChars, int
     return false;
   }
   return loadXML(doc, text);
+}
+
+bool loadBounded(QDomDocument& doc, const QByteArray& bytes, qsizetype maxBytes, int maxDepth) {
+  doc = QDomDocument();
+  if (!withinBounds(bytes, maxBytes, maxDepth)) return false;
+  if (doc.setContent(bytes)) return true;
+  doc = QDomDocument();
+  return false;
 }
 
 QString attributeValue(const QDomNode& node, const QString& name, bool* present) {

@@ -20,6 +20,10 @@ bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth = kMaxDepth
 // loadXML on a text that is first checked by withinBounds; a text out of bounds loads nothing
 // and counts as not well-formed.
 bool loadBounded(QDomDocument& doc, const QString& text, qsizetype maxChars, int maxDepth = kMaxDepth);
+// The same for an encoded text (a file as received): at most maxBytes, decoded as the parse
+// decodes it (a byte-order mark, UTF-8 by default).
+bool withinBounds(const QByteArray& bytes, qsizetype maxBytes, int maxDepth = kMaxDepth);
+bool loadBounded(QDomDocument& doc, const QByteArray& bytes, qsizetype maxBytes, int maxDepth = kMaxDepth);
 // The value of node's attribute name; present tells whether the node carries it at all.
 QString attributeValue(const QDomNode& node, const QString& name, bool* present = nullptr);
 // The first child element of node with that exact name, or a null node.
