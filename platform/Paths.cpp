@@ -53,8 +53,8 @@ QString resolveCase(const QString& path) {
 bool existsAnyCase(const QString& path) { return QFileInfo::exists(resolveCase(path)); }
 
 bool isBareName(const QString& name) {
-  if (name.isEmpty() || name == "." || name.contains("..") || name.contains('/') || name.contains('\\'))
-    return false;
+  // Without separators only "." and ".." can lead elsewhere; "a..b" is an ordinary name.
+  if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\\')) return false;
   for (const QChar c : name)
     if (c.unicode() < 0x20 || c.unicode() == 0x7F) return false;
   return true;

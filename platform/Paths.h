@@ -17,7 +17,7 @@ QString join(const QString& folder, const QString& name);
 QString resolveCase(const QString& path);
 // Whether a file or folder exists at path, letter case aside.
 bool existsAnyCase(const QString& path);
-// A name that stays inside the folder it is joined to: not empty, not ".", without "/", "\",
-// "..", NUL or control characters. Names that come from outside are checked with it.
+// A name that stays inside the folder it is joined to: not empty, not "." or "..", without "/",
+// "\", NUL or control characters. Names that come from outside are checked with it.
 bool isBareName(const QString& name);
 }  // namespace Paths

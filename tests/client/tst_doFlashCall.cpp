@@ -13,8 +13,20 @@
 #include "frmMain.h"
 #include "mainModule.h"
 
+#include <QDirIterator>
 #include <QProcess>
 #include <QtTest>
+
+namespace {
+// Every file and folder under root, relative to it, sorted.
+QStringList entriesUnder(const QString& root) {
+  QStringList out;
+  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+  while (it.hasNext()) out << QDir(root).relativeFilePath(it.next());
+  out.sort();
+  return out;
+}
+}  // namespace
 
 class TestDoFlashCall : public QObject {
   Q_OBJECT
@@ -169,6 +181,43 @@ private Q_SLOTS:
     QStringList files = filesUnder(root);
     QCOMPARE(files, left);
     QVERIFY(work->calls.isEmpty());
+  }
+
+  // A design folder that is not directly under MyDesign gets nothing written, whatever the
+  // editor asks; the design stays unsaved.
+  void savesOnlyIntoADesignFolder_data() {
+    QTest::addColumn<QString>("folder");  // relative to MyDesign
+    QTest::newRow("the program folder") << "..";
+    QTest::newRow("above the program folder") << "../../up";
+    QTest::newRow("MyDesign itself") << "";
+    QTest::newRow("inside another design") << "D/Images";
+    QTest::newRow("line end in the name") << "D\r\n";
+  }
+  void savesOnlyIntoADesignFolder() {
+    QFETCH(QString, folder);
+    g.designPath = g.myDesignPath + (folder.isEmpty() ? "" : "/" + folder);
+    QDir().mkpath(g.designPath + "/Images");
+    writeFile(g.designPath + "/Images/kept.jpg", "x");
+    writeFile(root + "/source/a.jpg", "picture");
+    fp->fileDialog.files = {root + "/source/a.jpg"};
+    g.designState = "editing";
+    g.isLogin = true;
+    const QStringList before = entriesUnder(root);
+
+    request("savePagesName", "p1");
+    request("savePages", "<page/>");
+    request("saveThumb", "thumb");
+    request("saveDesign", "<design/>");
+    request("importImg");
+    request("removeImg", "MyDesign/" + folder + "/Images/kept.jpg");
+    request("upDesign", "<design><attributes><name>T1</name></attributes></design>");
+
+    QCOMPARE(entriesUnder(root), before);
+    QCOMPARE(g.designState, QString("editing"));
+    QCOMPARE(work->calls, QStringList{BuildCall("importImg", {""})});
+    // The refused save is reported like any failed save.
+    QCOMPARE(fp->msgBox.shown.size(), 1);
+    QCOMPARE(fp->msgBox.shown[0].text, QString::fromUtf8("保存设计失败，请重试！"));
   }
 
   void messages_data() {
