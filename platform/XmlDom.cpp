@@ -13,7 +13,10 @@ bool loadXML(QDomDocument& doc, const QString& text) {
 }
 
 namespace {
+// Read as the document parse reads (names with prefixes, no namespaces). A text the scan cannot
+// read to its end is out of bounds: the nesting beyond the error has not been seen.
 bool nestingWithin(QXmlStreamReader& reader, int maxDepth) {
+  reader.setNamespaceProcessing(false);
   int depth = 0;
   while (!reader.atEnd()) {
     switch (reader.readNext()) {
@@ -24,7 +27,7 @@ bool nestingWithin(QXmlStreamReader& reader, int maxDepth) {
       default: break;
     }
   }
-  return true;
+  return !reader.hasError();
 }
 }  // namespace
 

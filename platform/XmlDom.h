@@ -14,8 +14,8 @@ bool loadXML(QDomDocument& doc, const QString& text);
 // document is built: QDom recurses per level, and a deep or huge input would freeze or crash the
 // program. No more than this many nested elements are accepted.
 constexpr int kMaxDepth = 64;
-// Whether text is at most maxChars long and no element nests deeper than maxDepth. Only the
-// nesting is looked at; whether the text is well-formed is left to the parse.
+// Whether text is at most maxChars long, reads to its end as XML and no element nests deeper
+// than maxDepth.
 bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth = kMaxDepth);
 // loadXML on a text that is first checked by withinBounds; a text out of bounds loads nothing
 // and counts as not well-formed.
