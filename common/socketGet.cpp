@@ -162,8 +162,9 @@ Result request(Winsock& socket, const QString& address, Reply& state, int limitS
   return Result::Sent;
 }
 
-QByteArray readReply(Winsock& socket, Reply& state) {
-  const QByteArray data = socket.GetData();
+QByteArray readReply(Winsock& socket, Reply& state) { return readReply(socket.GetData(), state); }
+
+QByteArray readReply(const QByteArray& data, Reply& state) {
   state.isHead = false;
   switch (state.status) {
     case Status::AwaitingHead: {

@@ -65,6 +65,8 @@ Result request(Winsock& socket, const QString& address, Reply& state, int limitS
 // The reply half up to the writing: takes every waiting byte from the socket and returns the
 // body bytes of this data event (empty while the header is still arriving).
 QByteArray readReply(Winsock& socket, Reply& state);
+// The same on the bytes of one data event.
+QByteArray readReply(const QByteArray& data, Reply& state);
 // Writes body bytes of one data event into localFile at writePos: the header's data event
 // empties the file first.
 void writeBody(Reply& state, const QByteArray& body);
