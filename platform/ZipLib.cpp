@@ -436,6 +436,9 @@ int Run::readEntries() {
     entries_.push_back(std::move(en));
     at = next;
   }
+  // Anything between the last record and the end records would stand between the old records
+  // and the ones an append writes after them.
+  if (at != t.cdSize) return ZpErrNotAZip;
   comment_ = t.comment;
   return ZpOk;
 }

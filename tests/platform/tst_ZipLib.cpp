@@ -406,6 +406,8 @@ private Q_SLOTS:
     QTest::newRow("pattern matching nothing") << "noMatch" << int(ZpErrNameNotMatched);
     QTest::newRow("archive is no zip") << "notZip" << int(ZpErrNotAZip);
     QTest::newRow("directory shorter than its count") << "shortDirectory" << int(ZpErrNotAZip);
+    // New records after the stray bytes could not be found by any reader.
+    QTest::newRow("stray bytes after the last record") << "strayInDirectory" << int(ZpErrNotAZip);
     QTest::newRow("archive folder missing") << "noFolder" << int(ZpErrCreate);
     QTest::newRow("no archive path") << "nullPath" << int(ZpErrArguments);
     QTest::newRow("no names") << "none" << int(ZpErrNothingToDo);
@@ -440,6 +442,12 @@ private Q_SLOTS:
       QByteArray z = readFile(zip);
       z[z.size() - 22 + 8] = 2;  // two entries claimed on this disk and in all
       z[z.size() - 22 + 10] = 2;
+      writeFile(zip, z);
+    }
+    if (setup == "strayInDirectory") {
+      QByteArray z = readFile(zip);
+      z.insert(z.size() - 22, "old.txt");
+      z[z.size() - 22 + 12] = char(z[z.size() - 22 + 12] + 7);  // the directory's size counts them
       writeFile(zip, z);
     }
     if (setup == "noFolder") zip = dir + "/no/such/folder/a.zip";
