@@ -248,4 +248,6 @@ QString getTemplateList() {
   return result + "</lst>";
 }
 
-QString escapeForCall(QString text) { return text.replace('&', "&amp;").replace('<', "&lt;"); }
+QString escapeForCall(QString text) {
+  return text.replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;");
+}

@@ -84,5 +84,6 @@ QString EncodeFlashText(QString& text);
 // the same key; empty when there is no "DownList.Lst".
 QString getTemplateList();
 
-// "&" and "<" of a name as XML entities, so that the name cannot break a call text.
+// "&", "<" and ">" of a name as XML entities, so that the name cannot break a call text (">"
+// would end it in "]]>").
 QString escapeForCall(QString text);
