@@ -142,6 +142,10 @@ bool readTail(QFile& f, Tail& t) {
     if (le(p + i, 4) != 0x06054b50) continue;
     const qint64 commentLen = qint64(le(p + i + 20, 2));
     if (i + 22 + commentLen != window) continue;
+    // Readers that take the last signature they find must come to this record too: another end
+    // record or ZIP64 locator in the comment would show them another archive.
+    const QByteArray after = buf.mid(qsizetype(i) + 4);
+    if (after.contains("PK\x05\x06") || after.contains("PK\x06\x07")) return false;
     const qint64 eocd = size - window + i;
     quint64 cdSize = le(p + i + 12, 4);
     quint64 cdOffset = le(p + i + 16, 4);

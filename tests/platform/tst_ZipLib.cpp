@@ -408,6 +408,7 @@ private Q_SLOTS:
     QTest::newRow("directory shorter than its count") << "shortDirectory" << int(ZpErrNotAZip);
     // New records after the stray bytes could not be found by any reader.
     QTest::newRow("stray bytes after the last record") << "strayInDirectory" << int(ZpErrNotAZip);
+    QTest::newRow("end record in the comment") << "endRecordInComment" << int(ZpErrNotAZip);
     QTest::newRow("archive folder missing") << "noFolder" << int(ZpErrCreate);
     QTest::newRow("no archive path") << "nullPath" << int(ZpErrArguments);
     QTest::newRow("no names") << "none" << int(ZpErrNothingToDo);
@@ -449,6 +450,12 @@ private Q_SLOTS:
       z.insert(z.size() - 22, "old.txt");
       z[z.size() - 22 + 12] = char(z[z.size() - 22 + 12] + 7);  // the directory's size counts them
       writeFile(zip, z);
+    }
+    if (setup == "endRecordInComment") {
+      QByteArray z = readFile(zip);
+      const QByteArray comment("PK\x05\x06 looks like an end", 26);
+      z[z.size() - 2] = char(comment.size());
+      writeFile(zip, z + comment);
     }
     if (setup == "noFolder") zip = dir + "/no/such/folder/a.zip";
     if (setup == "nullPath") zip = QString();
