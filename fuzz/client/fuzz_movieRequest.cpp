@@ -4,6 +4,7 @@
 // reading finds them. Built texts: what the player sends for any name and arguments is read back
 // as exactly that name and first argument, and a call with an escaped argument parses with that
 // argument as its text.
+#include "FakePlatform.h"
 #include "FlashBridge.h"
 #include "FlashPlayer.h"
 #include "FuzzSupport.h"
@@ -30,16 +31,6 @@ QString xmlSafe(const std::string& bytes, bool inAttribute) {
   for (const char32_t c : QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).toUcs4())
     if (keeps(c, inAttribute)) out += QString::fromUcs4(&c, 1);
   return out;
-}
-
-// What the movie player sends for player.call(name, args...).
-QString playerRequest(const QString& name, const QStringList& args) {
-  auto esc = [](QString s) {
-    return s.replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;").replace('"', "&quot;");
-  };
-  QString text = "<invoke name=\"" + esc(name) + "\" returntype=\"xml\"><arguments>";
-  for (const QString& a : args) text += "<string>" + esc(a) + "</string>";
-  return text + "</arguments></invoke>";
 }
 
 void rawRequest(const QString& text) {
@@ -72,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < count; ++i) args << xmlSafe(in.ConsumeRandomLengthString(256), false);
 
   QString readName, readArgument;
-  const bool ok = ReadRequest(playerRequest(name, args), readName, readArgument);
-  FUZZ_CHECK(ok == !args.isEmpty(), playerRequest(name, args));
+  const bool ok = ReadRequest(requestText(name, args), readName, readArgument);
+  FUZZ_CHECK(ok == !args.isEmpty(), requestText(name, args));
   if (ok) {
     FUZZ_CHECK(readName == name, readName + " / " + name);
     // Text of white space only is no node of the document (as in every DOM of this kind).
