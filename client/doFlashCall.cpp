@@ -24,6 +24,19 @@ void writeTextFile(const QString& path, const QString& text) {
   f.commit();
 }
 
+// The design XML as the bytes FF FE and its UTF-16LE code units; an older file goes first.
+void writeIndexFile(const QString& path, const QString& xml) {
+  QFile::remove(Paths::resolveCase(path));
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return;
+  QByteArray bytes("\xFF\xFE", 2);
+  for (QChar c : xml) {
+    const char16_t u = c.unicode();
+    bytes.append(char(u & 0xFF)).append(char(u >> 8));
+  }
+  f.write(bytes);
+}
+
 void ensureFolder(const QString& path) {
   if (!DirExists(path)) MakeDirs(path);
 }
@@ -63,18 +76,7 @@ void frmMain::doFlashCall(const QString& name, const QString& argument) {
     MsgBox(argument, Msg::OKOnly, QString::fromUtf8("保存设计"), this);
   } else if (name == "saveDesign") {
     // Outside MyDesign nothing is written, and buildDfile reports the save as failed.
-    const QString index = g.designPath + "/index.DPT";
-    if (writable) QFile::remove(Paths::resolveCase(index));
-    QFile f(index);
-    if (writable && f.open(QIODevice::WriteOnly)) {
-      QByteArray bytes("\xFF\xFE", 2);
-      for (QChar c : argument) {
-        const char16_t u = c.unicode();
-        bytes.append(char(u & 0xFF)).append(char(u >> 8));
-      }
-      f.write(bytes);
-      f.close();
-    }
+    if (writable) writeIndexFile(g.designPath + "/index.DPT", argument);
     buildDfile();
   } else if (name == "saveThumb") {
     if (writable) writeTextFile(g.designPath + "/Thumb", argument);

@@ -453,7 +453,7 @@ private Q_SLOTS:
     }
     if (setup == "endRecordInComment") {
       QByteArray z = readFile(zip);
-      const QByteArray comment("PK\x05\x06 looks like an end", 26);
+      const QByteArray comment("PK\x05\x06 looks like an end");
       z[z.size() - 2] = char(comment.size());
       writeFile(zip, z + comment);
     }
