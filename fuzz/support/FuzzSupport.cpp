@@ -36,7 +36,7 @@ XmlReading read(QXmlStreamReader& r) {
   // Per open element, from the document down: whether it lies on the path of first nodes.
   QList<bool> onPath{true};
   int grandchildLevel = -1;
-  bool seenDtd = false;  // level of the open first grandchild element, whose text is gathered
+  bool seenDtd = false, seenRoot = false, misplacedDtd = false;  // level of the open first grandchild element, whose text is gathered
   auto place = [&](const XmlNode& node) {
     const int level = int(onPath.size()) - 1;  // 0: the document
     if (level < 3 && onPath.last() && firsts[level]->kind == XmlNode::None) {
@@ -48,6 +48,7 @@ XmlReading read(QXmlStreamReader& r) {
   while (!r.atEnd()) {
     switch (r.readNext()) {
       case QXmlStreamReader::StartElement: {
+        seenRoot = true;
         XmlNode n{XmlNode::Element, r.qualifiedName().toString(), r.attributes(), {}};
         const bool first = place(n);
         onPath << first;
@@ -76,14 +77,15 @@ XmlReading read(QXmlStreamReader& r) {
         if (!r.documentVersion().isEmpty()) place({XmlNode::Other, "xml", {}, {}});
         break;
       case QXmlStreamReader::DTD:
-        // The stream reader lets a second DOCTYPE pass; the document parse keeps it as a node.
-        if (seenDtd) place({XmlNode::Other, {}, {}, {}});
+        // The stream reader lets a second DOCTYPE, or one after the root, pass; the document
+        // parse refuses both.
+        if (seenDtd || seenRoot) misplacedDtd = true;
         seenDtd = true;
         break;
       default: break;  // the document's end
     }
   }
-  out.wellFormed = !r.hasError();
+  out.wellFormed = !r.hasError() && !misplacedDtd;
   return out;
 }
 }  // namespace
