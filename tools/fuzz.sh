@@ -17,15 +17,18 @@ fi
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:new_delete_type_mismatch=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-fuzz.XXXXXX")
+# On a RAM disk when there is one: the targets write files for every input.
+base=${TMPDIR:-/tmp}
+[ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm
+scratch=$(mktemp -d "$base/quorvel-fuzz.XXXXXX")
 echo "fuzzing in $scratch"
 for t in "${targets[@]}"; do
   exe="$build/fuzz/$t"
   [ -x "$exe" ] || { echo "no fuzz target $exe (configure with -DQUORVEL_FUZZ=ON)" >&2; exit 1; }
-  mkdir -p "$scratch/$t/corpus" "$scratch/$t/found"
+  mkdir -p "$scratch/$t/corpus" "$scratch/$t/found" "$scratch/$t/tmp"
   cp -r "$top/fuzz/corpus/$t/." "$scratch/$t/corpus/"
   echo "== $t: ${seconds}s"
-  if ! (cd "$scratch/$t" && "$exe" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=3072 \
+  if ! (cd "$scratch/$t" && TMPDIR="$scratch/$t/tmp" "$exe" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=3072 \
           -artifact_prefix="$scratch/$t/found/" -print_final_stats=1 corpus >log 2>&1); then
     tail -n 60 "$scratch/$t/log" >&2
     echo "$t failed; the input is in $scratch/$t/found/ (run $exe on it to see it again)" >&2

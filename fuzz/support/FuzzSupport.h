@@ -6,8 +6,8 @@
 #include <QString>
 #include <QXmlStreamAttributes>
 
-// A folder of this process for the files a target writes, on a RAM disk when there is one;
-// removed when the process ends.
+// A folder of this process for the files a target writes, under TMPDIR (tools/fuzz.sh points
+// that into its own scratch folder, which it removes).
 QString scratchFolder();
 
 [[noreturn]] void invariantFailed(const char* condition, const char* file, int line, const QString& detail);
