@@ -27,9 +27,17 @@ bool replaceFile(const QString& from, const QString& to) {
   }
   return true;
 }
+
+// The design stays unsaved, so closing the workspace still asks.
+void saveFailed() { MsgBox(QString::fromUtf8("保存设计失败，请重试！"), Msg::OKOnly | Msg::Critical); }
 }  // namespace
 
 void buildDfile() {
+  // A design is saved only into its folder under MyDesign.
+  if (!isDesignFolder(g.designPath)) {
+    saveFailed();
+    return;
+  }
   const QString target = Paths::resolveCase(Paths::join(g.designPath, g.designName + ".DPT"));
   const QString source = Paths::resolveCase(Paths::join(g.designPath, "index.DPT"));
   // The new package is made here and renamed over the old one; a kill leaves one of the two whole.
@@ -55,7 +63,7 @@ void buildDfile() {
   }
   if (!packed || !replaceFile(staging, target)) {
     QFile::remove(staging);
-    MsgBox(QString::fromUtf8("保存设计失败，请重试！"), Msg::OKOnly | Msg::Critical);
+    saveFailed();
     return;
   }
   QFile::remove(source);

@@ -1,6 +1,7 @@
 #include "FlashBridge.h"
 
 #include "FlashPlayer.h"
+#include "XmlDom.h"
 
 #include <QDomDocument>
 
@@ -13,7 +14,9 @@ QString BuildCall(const QString& function, const QStringList& args) {
   return text + "</string></arguments></invoke>";
 }
 
-QString escapeForCall(QString text) { return text.replace('&', "&amp;").replace('<', "&lt;"); }
+QString escapeForCall(QString text) {
+  return text.replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;");
+}
 
 bool CallMovie(FlashPlayer* movie, const QString& function, const QStringList& args) {
   return movie && movie->callFunction(BuildCall(function, args));
@@ -21,7 +24,7 @@ bool CallMovie(FlashPlayer* movie, const QString& function, const QStringList& a
 
 bool ReadRequest(const QString& request, QString& name, QString& argument) {
   QDomDocument doc;
-  if (!doc.setContent(request)) return false;
+  if (!XmlDom::loadBounded(doc, request, FlashPlayer::maxInvokeChars)) return false;
   const QDomElement first = doc.firstChild().toElement();
   if (first.isNull() || !first.hasAttribute("name")) return false;
   const QDomNode arg = first.firstChild().firstChild();

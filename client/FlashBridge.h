@@ -10,7 +10,8 @@ class FlashPlayer;
 // arguments are inserted as they are, so markup arrives as nested elements.
 QString BuildCall(const QString& function, const QStringList& args);
 
-// "&" and "<" of a name as XML entities, so that the name cannot break a call text.
+// "&", "<" and ">" of a name as XML entities, so that the name cannot break a call text (">"
+// would end it in "]]>").
 QString escapeForCall(QString text);
 
 // Builds the call and hands it to the movie; false when the movie refused it.

@@ -4,6 +4,7 @@
 #include "Paths.h"
 #include "Platform.h"
 #include "Winsock.h"
+#include "XmlDom.h"
 #include "mainModule.h"
 
 #include <QDomDocument>
@@ -22,24 +23,11 @@ socketGet::Reply g_reply;
 QString g_serverVersion;
 QString g_localVersion;
 
-// The list as received so far; true with the release version when its root is "ver".
-bool readRelease(const QString& path, QString& version) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  QDomDocument doc;
-  if (!doc.setContent(&file)) return false;
-  const QDomNode root = doc.firstChild();
-  if (root.nodeName() != QLatin1String("ver")) return false;
-  const QDomElement release = root.firstChild().toElement();
-  // A list without a release version announces nothing to update to.
-  if (release.isNull() || !release.hasAttribute("ver")) return false;
-  version = release.attribute("ver");
-  return true;
-}
-
 void versionTest() {
+  QFile file(g_verPath);
+  if (!file.open(QIODevice::ReadOnly)) return;
   QString server;
-  if (!readRelease(g_verPath, server)) return;
+  if (!readReleaseList(file.read(releaseListMaxBytes + 1), server)) return;
   g_serverVersion = server;
   g_localVersion = versionText();
   if (g_localVersion == g_serverVersion) return;
@@ -55,6 +43,18 @@ void versionTest() {
   platform().process->exitProgram(0);
 }
 }  // namespace
+
+bool readReleaseList(const QByteArray& list, QString& version) {
+  QDomDocument doc;
+  if (!XmlDom::loadBounded(doc, list, releaseListMaxBytes)) return false;
+  const QDomNode root = doc.firstChild();
+  if (root.nodeName() != QLatin1String("ver")) return false;
+  const QDomElement release = root.firstChild().toElement();
+  // A list without a release version announces nothing to update to.
+  if (release.isNull() || !release.hasAttribute("ver")) return false;
+  version = release.attribute("ver");
+  return true;
+}
 
 void RequestVersion(Winsock& socket) {
   g_verPath = Paths::join(Paths::programFolder(), "ver.tmp");

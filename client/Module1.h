@@ -19,6 +19,13 @@ void OnVersionData(qint64 bytesTotal, Winsock& socket);
 // The question with Yes and No; returns the answer (Msg::Yes starts the update).
 int AskUpdate(const QString& text);
 
+// The longest release list that is read.
+constexpr qint64 releaseListMaxBytes = 1024 * 1024;
+// The release version of a release list: true when the list's first node is "ver"
+// and its first child carries the attribute "ver". A list longer than releaseListMaxBytes or
+// nested deeper than XmlDom::kMaxDepth is not read.
+bool readReleaseList(const QByteArray& list, QString& version);
+
 // The connect limit in seconds.
 extern int connectLimit;
 

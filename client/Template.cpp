@@ -30,6 +30,12 @@ bool appendLine(const QString& path, const QString& line) {
   return ok && f.error() == QFile::NoError;
 }
 
+// Line ends and other control characters go: each list entry is one line of its file.
+QString withoutControlCharacters(QString s) {
+  s.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+  return s;
+}
+
 // A list file of the program folder, under whatever letter case it is stored.
 QString listFile(const QString& name) { return Paths::resolveCase(Paths::join(Paths::programFolder(), name)); }
 }  // namespace
@@ -306,14 +312,12 @@ QString downloadTarget(const QString& name) {
 
 QString cleanDesignName(const QString& name) {
   static const QString removed = QStringLiteral(",';/\\+=][()!@#$%^&*|?<>~`");
-  QString s = name;
+  QString s = withoutControlCharacters(name);
   for (const QChar c : removed) s.remove(c);
-  // Line ends and other control characters too: the name is one line of Design.Lst.
-  s.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
   qsizetype a = 0, b = s.size();
   while (a < b && s[a] == ' ') ++a;
   while (b > a && s[b - 1] == ' ') --b;
   return s.mid(a, b - a);
 }
 
-QString downListLine(const QString& entry) { return entry.toLower().remove(".dpt"); }
+QString downListLine(const QString& entry) { return withoutControlCharacters(entry).toLower().remove(".dpt"); }

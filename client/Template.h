@@ -87,5 +87,6 @@ QString downloadTarget(const QString& name);
 // characters among them) removed and the blanks at its ends trimmed.
 QString cleanDesignName(const QString& name);
 
-// The line "addToList" records: the entry in lower case without any ".dpt".
+// The line "addToList" records: the entry without control characters, in lower case, without
+// any ".dpt".
 QString downListLine(const QString& entry);

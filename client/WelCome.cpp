@@ -91,6 +91,9 @@ void WelCome::ad01_FlashCall(const QString& request) {
 
 void WelCome::handleRequest(const QString& name, const QString& argument) {
   if (name == "open") {
+    // Only a saved design: any other text would make the workspace's saves write elsewhere.
+    const QString folder = g.myDesignPath + "/" + argument;
+    if (!isDesignFolder(folder) || !QFileInfo(Paths::resolveCase(folder)).isDir()) return;
     hideForm();
     g.designName = argument;
     g.designPath = g.myDesignPath + "/" + argument;

@@ -25,6 +25,19 @@ void writeTextFile(const QString& path, const QString& text) {
   f.commit();
 }
 
+// The design XML as the bytes FF FE and its UTF-16LE code units; an older file goes first.
+void writeIndexFile(const QString& path, const QString& xml) {
+  QFile::remove(Paths::resolveCase(path));
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return;
+  QByteArray bytes("\xFF\xFE", 2);
+  for (QChar c : xml) {
+    const char16_t u = c.unicode();
+    bytes.append(char(u & 0xFF)).append(char(u >> 8));
+  }
+  f.write(bytes);
+}
+
 void ensureFolder(const QString& path) {
   if (!DirExists(path)) MakeDirs(path);
 }
@@ -37,11 +50,13 @@ constexpr int kMaxNameBytes = 255;
 }  // namespace
 
 void frmMain::doFlashCall(const QString& name, const QString& argument) {
+  // The design's files are written only into its own folder under MyDesign.
+  const bool writable = isDesignFolder(g.designPath);
   if (name == "savePagesName") {
     pageName = argument;
   } else if (name == "savePages") {
     // The page name is the editor's; one that would lead out of the Pages folder writes nothing.
-    if (!Paths::isBareName(pageName + ".PAG")) return;
+    if (!writable || !Paths::isBareName(pageName + ".PAG")) return;
     ensureFolder(g.designPath + "/Pages");
     writeTextFile(Paths::resolveCase(g.designPath + "/Pages") + "/" + pageName + ".PAG", argument);
   } else if (name == "upDesign") {
@@ -57,33 +72,28 @@ void frmMain::doFlashCall(const QString& name, const QString& argument) {
   } else if (name == "editing") {
     g.designState = "editing";
   } else if (name == "removeImg") {
-    removeImg(argument);
+    if (writable) removeImg(argument);
   } else if (name == "MsgBox") {
     MsgBox(argument, Msg::OKOnly, QString::fromUtf8("保存设计"), this);
   } else if (name == "saveDesign") {
-    const QString index = g.designPath + "/index.DPT";
-    QFile::remove(Paths::resolveCase(index));
-    QFile f(index);
-    if (f.open(QIODevice::WriteOnly)) {
-      QByteArray bytes("\xFF\xFE", 2);
-      for (QChar c : argument) {
-        const char16_t u = c.unicode();
-        bytes.append(char(u & 0xFF)).append(char(u >> 8));
-      }
-      f.write(bytes);
-      f.close();
-    }
+    // Outside MyDesign nothing is written, and buildDfile reports the save as failed.
+    if (writable) writeIndexFile(g.designPath + "/index.DPT", argument);
     buildDfile();
   } else if (name == "saveThumb") {
-    writeTextFile(g.designPath + "/Thumb", argument);
+    if (writable) writeTextFile(g.designPath + "/Thumb", argument);
   } else if (name == "getThumb") {
     // Nothing: the editor reads the thumbnail text itself.
   }
 }
 
 void frmMain::importImg() {
-  ensureFolder(g.designPath + "/Images/Thumb");
   QString list;
+  // A design folder outside MyDesign takes no pictures: the editor gets an empty list.
+  if (!isDesignFolder(g.designPath)) {
+    CallMovie(WorkArea, "importImg", {list});
+    return;
+  }
+  ensureFolder(g.designPath + "/Images/Thumb");
   const QString buffer = OpenFileDlg(this, QString::fromUtf8("打开"), "*.*", 1, 51200);
   if (!buffer.isEmpty()) {
     const int n = SplitSelection(buffer);

@@ -121,8 +121,9 @@ void frmMain::openTemplate() {
 
   File1 = Paths::resolveCase(g.designPath + "/images");
   const QDir folder(File1);
-  if (!QFileInfo(File1).isDir()) {
-    // A design without pictures has no folder yet: the design still opens.
+  if (!QFileInfo(File1).isDir() || !isDesignFolder(g.designPath)) {
+    // A design without pictures has no folder yet: the design still opens. Outside MyDesign no
+    // thumbnails are made.
     CallMovie(WorkArea, "openTemplate", openArgs);
     Timer1->start();
     return;

@@ -29,6 +29,12 @@ void InitGlobals() {
   g.registerURL = g.siteURL + "/main/Register.aspx";
 }
 
+bool isDesignFolder(const QString& path) {
+  const QString designs = Paths::native(g.myDesignPath) + "/";
+  const QString p = Paths::native(path);
+  return designs.size() > 1 && p.startsWith(designs) && Paths::isBareName(p.mid(designs.size()));
+}
+
 QString Command() {
   if (!g_commandSet) return QCoreApplication::arguments().mid(1).join(' ');
   return g_command;

@@ -36,6 +36,10 @@ QString shopHost();
 // Sets the fixed values of the global state block and creates the three working folders.
 void InitGlobals();
 
+// Whether path is a folder directly under myDesignPath, named by a bare name: the only place a
+// design may be opened from or saved to.
+bool isDesignFolder(const QString& path);
+
 // The program's command line after the program name, its arguments joined by blanks.
 QString Command();
 void setCommand(const QString& commandLine);

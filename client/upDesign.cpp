@@ -128,6 +128,8 @@ bool frmMain::addToPackage(const QString& file, bool convertLineEnds) {
 }
 
 void frmMain::upDesign(const QString& designXML) {
+  // The upload package is built in the design's folder, which must lie directly under MyDesign.
+  if (!isDesignFolder(g.designPath)) return;
   // The uploader reads its task at ";": a design whose folder name holds one (made outside the
   // client, which drops ";" from typed names) cannot be handed over, so nothing is started for it.
   if (g.designName.contains(';')) {
@@ -153,7 +155,8 @@ void frmMain::upDesign(const QString& designXML) {
   QFile::remove(buildingFile_);
 
   QDomDocument doc;
-  const bool parsed = static_cast<bool>(doc.setContent(designXML));
+  // The design comes from the movie: bounded like the request that carried it.
+  const bool parsed = XmlDom::loadBounded(doc, designXML, FlashPlayer::maxInvokeChars);
   const QDomElement root = doc.documentElement();
   const QDomElement attributes = root.firstChildElement("attributes");
   upTemplateNO = UpDesign::childText(attributes, "name");

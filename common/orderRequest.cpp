@@ -74,9 +74,10 @@ QString postOrder(const QString& address, const QString& body, int timeoutMs, Or
 
 OrderReply readOrderReply(const QString& responseText) {
   OrderReply r;
+  if (responseText.size() > orderReplyMaxChars) return r;
   QString cleaned = responseText;
   cleaned.remove(QStringLiteral("\r\n"));
-  XmlDom::loadXML(r.document, cleaned);
+  XmlDom::loadBounded(r.document, cleaned, orderReplyMaxChars);
   r.node = r.document.firstChild();
   if (!r.node.isNull()) r.flag = XmlDom::attributeValue(r.node, "flag");
   return r;

@@ -45,6 +45,10 @@ private:
 QString postOrder(const QString& address, const QString& body, int timeoutMs = orderTimeoutMs,
                   OrderCancel* cancel = nullptr);
 
+// The longest answer that is read: the orders' answers are a few short fields, and a longer or
+// deeper text is no answer of the server page.
+constexpr qsizetype orderReplyMaxChars = 16 * 1024;
+
 struct OrderReply {
   QDomDocument document;
   QDomNode node;  // the document's first child node; null when the text did not parse
@@ -54,5 +58,5 @@ struct OrderReply {
 
 // Removes every CR LF pair, parses the rest and reads the first node's `flag`. An answer that is
 // empty, not XML, or has anything ahead of its element (an XML declaration, a comment) is not
-// accepted.
+// accepted; neither is one longer than orderReplyMaxChars or nested deeper than XmlDom::kMaxDepth.
 OrderReply readOrderReply(const QString& responseText);

@@ -7,6 +7,9 @@ class FlashPlayer : public QWidget {
   Q_OBJECT
 public:
   using QWidget::QWidget;
+  // The longest invoke text, call or request, that is parsed; a longer one fails like one that
+  // does not parse. Room for a large design's XML in one request.
+  static constexpr qsizetype maxInvokeChars = 8 * 1024 * 1024;
   // Reads the movie file at once and starts it; false when the file cannot be read.
   virtual bool setMovie(const QString& path) = 0;
   virtual bool loadMovie(int layer, const QString& path) = 0;

@@ -1,5 +1,7 @@
 #include "MoviePlayer.h"
 
+#include "XmlDom.h"
+
 #include <QChildEvent>
 #include <QDomDocument>
 #include <QFile>
@@ -196,7 +198,7 @@ bool MoviePlayer::callFunction(const QString& invokeText) {
     return true;
   }
   QDomDocument doc;
-  if (!doc.setContent(invokeText)) return false;
+  if (!XmlDom::loadBounded(doc, invokeText, maxInvokeChars)) return false;
   if (!offered_.contains(doc.documentElement().attribute("name"))) return false;
   deliver(invokeText);
   return true;

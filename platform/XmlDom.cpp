@@ -12,9 +12,11 @@ bool loadXML(QDomDocument& doc, const QString& text) {
   return false;
 }
 
-bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth) {
-  if (text.size() > maxChars) return false;
-  QXmlStreamReader reader(text.toString());
+namespace {
+// Read as the document parse reads (names with prefixes, no namespaces). A text the scan cannot
+// read to its end is out of bounds: the nesting beyond the error has not been seen.
+bool nestingWithin(QXmlStreamReader& reader, int maxDepth) {
+  reader.setNamespaceProcessing(false);
   int depth = 0;
   while (!reader.atEnd()) {
     switch (reader.readNext()) {
@@ -25,7 +27,20 @@ bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth) {
       default: break;
     }
   }
-  return true;
+  return !reader.hasError();
+}
+}  // namespace
+
+bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth) {
+  if (text.size() > maxChars) return false;
+  QXmlStreamReader reader(text.toString());
+  return nestingWithin(reader, maxDepth);
+}
+
+bool withinBounds(const QByteArray& bytes, qsizetype maxBytes, int maxDepth) {
+  if (bytes.size() > maxBytes) return false;
+  QXmlStreamReader reader(bytes);
+  return nestingWithin(reader, maxDepth);
 }
 
 bool loadBounded(QDomDocument& doc, const QString& text, qsizetype maxChars, int maxDepth) {
@@ -34,6 +49,14 @@ bool loadBounded(QDomDocument& doc, const QString& text, qsizetype maxChars, int
     return false;
   }
   return loadXML(doc, text);
+}
+
+bool loadBounded(QDomDocument& doc, const QByteArray& bytes, qsizetype maxBytes, int maxDepth) {
+  doc = QDomDocument();
+  if (!withinBounds(bytes, maxBytes, maxDepth)) return false;
+  if (doc.setContent(bytes)) return true;
+  doc = QDomDocument();
+  return false;
 }
 
 QString attributeValue(const QDomNode& node, const QString& name, bool* present) {

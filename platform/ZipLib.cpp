@@ -105,6 +105,22 @@ quint64 le(const uchar* p, int n) {
   return v;
 }
 
+// Walks the blocks of an extra field (id, size, data). False when a block does not fit in the
+// field, as a hostile archive may declare; otherwise kept (when given) receives every block whose
+// id is not drop.
+bool readExtraField(const char* field, qint64 size, quint16 drop = 0, QByteArray* kept = nullptr) {
+  if (kept) kept->clear();
+  for (qint64 at = 0; at < size;) {
+    if (size - at < 4) return false;
+    const auto* p = reinterpret_cast<const uchar*>(field + at);
+    const quint64 id = le(p, 2), length = le(p + 2, 2);
+    if (qint64(length) > size - at - 4) return false;
+    if (kept && id != drop) kept->append(field + at, qsizetype(4 + length));
+    at += 4 + qint64(length);
+  }
+  return true;
+}
+
 struct Tail {
   qint64 start = 0;   // where the central directory begins in the file
   QByteArray bytes;   // from start to the end of the file
@@ -126,6 +142,10 @@ bool readTail(QFile& f, Tail& t) {
     if (le(p + i, 4) != 0x06054b50) continue;
     const qint64 commentLen = qint64(le(p + i + 20, 2));
     if (i + 22 + commentLen != window) continue;
+    // Readers that take the last signature they find must come to this record too: another end
+    // record or ZIP64 locator in the comment would show them another archive.
+    const QByteArray after = buf.mid(qsizetype(i) + 4);
+    if (after.contains("PK\x05\x06") || after.contains("PK\x06\x07")) return false;
     const qint64 eocd = size - window + i;
     quint64 cdSize = le(p + i + 12, 4);
     quint64 cdOffset = le(p + i + 16, 4);
@@ -409,9 +429,10 @@ int Run::readEntries() {
   quint64 at = 0;
   for (quint64 n = 0; n < t.entries; ++n) {
     if (at + 46 > t.cdSize || le(p + at, 4) != 0x02014b50) return ZpErrNotAZip;
-    const quint64 nameLen = le(p + at + 28, 2);
-    const quint64 next = at + 46 + nameLen + le(p + at + 30, 2) + le(p + at + 32, 2);
+    const quint64 nameLen = le(p + at + 28, 2), extraLen = le(p + at + 30, 2);
+    const quint64 next = at + 46 + nameLen + extraLen + le(p + at + 32, 2);
     if (next > t.cdSize) return ZpErrNotAZip;
+    if (!readExtraField(t.bytes.constData() + at + 46 + nameLen, qint64(extraLen))) return ZpErrNotAZip;
     Entry en;
     en.name = t.bytes.mid(qsizetype(at + 46), qsizetype(nameLen));
     en.key = keyOf(en.name);
@@ -419,6 +440,9 @@ int Run::readEntries() {
     entries_.push_back(std::move(en));
     at = next;
   }
+  // Anything between the last record and the end records would stand between the old records
+  // and the ones an append writes after them.
+  if (at != t.cdSize) return ZpErrNotAZip;
   comment_ = t.comment;
   return ZpOk;
 }
@@ -823,12 +847,20 @@ int Run::copyEntry(unzFile uf, zipFile zf, Stream& s) {
   int method = 0, level = 0;
   if (unzOpenCurrentFile2(uf, &method, &level, 1) != UNZ_OK) return ZpErrNotAZip;
   std::vector<char> local(65536);
-  int localSize = unzGetLocalExtrafield(uf, local.data(), unsigned(local.size()));
-  if (localSize < 0) localSize = 0;
-  int globalSize = int(info.size_file_extra);
-  // minizip writes its own ZIP64 fields.
-  zipRemoveExtraInfoBlock(local.data(), &localSize, 0x0001);
-  zipRemoveExtraInfoBlock(extra.data(), &globalSize, 0x0001);
+  const int localSize = unzGetLocalExtrafield(uf, local.data(), unsigned(local.size()));
+  // minizip writes its own ZIP64 fields, so the old ones are left out; every block is checked
+  // first, since minizip would trust their sizes.
+  QByteArray localKept, globalKept;
+  if (!readExtraField(local.data(), qMax(localSize, 0), 0x0001, &localKept) ||
+      !readExtraField(extra.data(), qint64(info.size_file_extra), 0x0001, &globalKept)) {
+    unzCloseCurrentFile(uf);
+    return ZpErrNotAZip;
+  }
+  // Room for the ZIP64 blocks minizip may add within the 16-bit field lengths.
+  if (localKept.size() > 0xFFFF - 32 || globalKept.size() > 0xFFFF - 32) {
+    unzCloseCurrentFile(uf);
+    return ZpErrUnsupportedMember;
+  }
   zip_fileinfo zi{};
   zi.dosDate = info.dosDate;
   zi.internal_fa = info.internal_fa;
@@ -840,8 +872,9 @@ int Run::copyEntry(unzFile uf, zipFile zf, Stream& s) {
   const int zip64 = info.compressed_size >= 0xFFFFFFFFull || info.uncompressed_size >= 0xFFFFFFFFull ? 1 : 0;
   const std::string entryComment(comment.data(), info.size_file_comment);
   const std::string entryName(name.data(), info.size_filename);
-  int r = zipOpenNewFileInZip4_64(zf, entryName.c_str(), &zi, local.data(), unsigned(localSize), extra.data(),
-                                  unsigned(globalSize), entryComment.empty() ? nullptr : entryComment.c_str(),
+  int r = zipOpenNewFileInZip4_64(zf, entryName.c_str(), &zi, localKept.constData(), unsigned(localKept.size()),
+                                  globalKept.constData(), unsigned(globalKept.size()),
+                                  entryComment.empty() ? nullptr : entryComment.c_str(),
                                   int(info.compression_method), 0, 1, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
                                   nullptr, 0, info.version, flag, zip64);
   std::vector<char> buf(kChunk);

@@ -52,7 +52,8 @@ private Q_SLOTS:
   void init() {
     fakes = new FakePlatform;
     g.designName = QString::fromUtf8("我的相册 1");
-    g.designPath = tmp.path() + "/" + QTest::currentTestFunction() + "/MyDesign/" + g.designName;
+    g.myDesignPath = tmp.path() + "/" + QTest::currentTestFunction() + "/MyDesign";
+    g.designPath = g.myDesignPath + "/" + g.designName;
     QDir().mkpath(g.designPath);
     g.designState = "editing";
   }

@@ -1,5 +1,6 @@
 // The texts exchanged with movies: calls built byte for byte, requests read for name and first argument.
 #include "FlashBridge.h"
+#include "FlashPlayer.h"
 
 #include <QtTest>
 
@@ -45,6 +46,14 @@ private Q_SLOTS:
     QTest::newRow("no name") << R"(<invoke returntype="xml"><arguments><string>x</string></arguments></invoke>)" << false << "" << "";
     QTest::newRow("no argument") << R"(<invoke name="open" returntype="xml"><arguments></arguments></invoke>)" << false << "" << "";
     QTest::newRow("empty text") << "" << false << "" << "";
+    const auto nested = [](int n) { return QString("<a>").repeated(n) + QString("</a>").repeated(n); };
+    const QString head = R"(<invoke name="x" returntype="xml"><arguments><string>)";
+    const QString tail = "</string></arguments></invoke>";
+    QTest::newRow("nested 64 deep") << head + "t" + nested(61) + tail << true << "x" << "t";
+    QTest::newRow("nested 65 deep") << head + "t" + nested(62) + tail << false << "" << "";
+    const qsizetype room = FlashPlayer::maxInvokeChars - head.size() - tail.size();
+    QTest::newRow("longest request") << head + QString(room, 'b') + tail << true << "x" << QString(room, 'b');
+    QTest::newRow("request too long") << head + QString(room + 1, 'b') + tail << false << "" << "";
   }
   void readRequest() {
     QFETCH(QString, text);

@@ -25,6 +25,8 @@ class tst_Module1 : public QObject {
 private Q_SLOTS:
   void init();
   void cleanup();
+  void readingTheList_data();
+  void readingTheList();
   void versionTest_data();
   void versionTest();
   void answers_data();
@@ -67,6 +69,32 @@ void tst_Module1::check(Winsock& ws) {
               Module1::replyState().status == socketGet::Status::Failed);
 }
 
+void tst_Module1::readingTheList_data() {
+  QTest::addColumn<QByteArray>("text");
+  QTest::addColumn<QString>("version");  // null: not read
+  // The root and the release are two levels; n more below them.
+  const auto nested = [](int n) {
+    return "<ver><release ver=\"3.6.0\">" + QByteArray("<a>").repeated(n) + QByteArray("</a>").repeated(n) +
+           "</release></ver>";
+  };
+  QTest::newRow("list") << list("3.6.0") << "3.6.0";
+  QTest::newRow("byte-order mark") << "\xEF\xBB\xBF" + list("3.6.0") << "3.6.0";
+  QTest::newRow("nested 64 deep") << nested(62) << "3.6.0";
+  QTest::newRow("nested 65 deep") << nested(63) << QString();
+  const QByteArray shortList = "<ver><release ver=\"3.6.0\"/>";
+  QTest::newRow("1 MB") << shortList + QByteArray(Module1::releaseListMaxBytes - shortList.size() - 6, ' ') + "</ver>" << "3.6.0";
+  QTest::newRow("over 1 MB") << shortList + QByteArray(Module1::releaseListMaxBytes - shortList.size() - 5, ' ') + "</ver>"
+                             << QString();
+}
+
+void tst_Module1::readingTheList() {
+  QFETCH(QByteArray, text);
+  QFETCH(QString, version);
+  QString read;
+  QCOMPARE(Module1::readReleaseList(text, read), !version.isNull());
+  QCOMPARE(read, version.isNull() ? QString() : version);
+}
+
 void tst_Module1::versionTest_data() {
   QTest::addColumn<QByteArray>("reply");
   QTest::addColumn<QString>("asked");  // the question's release version; null: no question
@@ -82,6 +110,10 @@ void tst_Module1::versionTest_data() {
   QTest::newRow("error page") << httpReply("<html><body>Not Found</body></html>", "404 Not Found") << QString();
   QTest::newRow("release without a version") << httpReply("<ver><release><files/></release></ver>") << QString();
   QTest::newRow("cut-off list") << httpReply(list("3.6.0").chopped(8)) << QString();
+  QTest::newRow("nested 65 deep")
+      << httpReply("<ver><release ver=\"3.6.0\">" + QByteArray("<a>").repeated(63) + QByteArray("</a>").repeated(63) +
+                   "</release></ver>")
+      << QString();
 }
 
 void tst_Module1::versionTest() {

@@ -163,12 +163,26 @@ private Q_SLOTS:
     QCOMPARE(readAll(at("Template/ABC.DPT")), QByteArray("new"));
   }
 
+  // Each entry is one line, in lower case without ".dpt": control characters are dropped, so a
+  // line end in an entry cannot split it.
+  void addToListLines_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("package and key") << "ABC.DPT/Photo" << QByteArray("abc/photo");
+    QTest::newRow("every .dpt removed") << "X.dpt.DPT/Cal" << QByteArray("x/cal");
+    QTest::newRow("line feed") << "abc/k1\ndef/k2" << QByteArray("abc/k1def/k2");
+    QTest::newRow("CR LF") << "abc\r\n/k" << QByteArray("abc/k");
+    QTest::newRow("tab and other controls") << QString("a\tb\x01" "c\x7F/k") << QByteArray("abc/k");
+  }
   void addToListLines() {
-    browser();
+    QFETCH(QString, entry);
+    QFETCH(QByteArray, line);
+    Template& t = browser();
     writeFile(at("downlist.lst"), "old/x\r\n");
-    send(dl(), "addToList", "ABC.DPT/Photo");
-    send(nd(), "addToList", "X.dpt.DPT/Cal");
-    QCOMPARE(readAll(at("downlist.lst")), QByteArray("old/x\r\nabc/photo\r\nx/cal\r\n"));
+    send(nd(), "addToList", "first/k");
+    // Straight to the dispatcher: most control characters would not get through a request's XML.
+    t.flashCmd("addToList", entry);
+    QCOMPARE(readAll(at("downlist.lst")), "old/x\r\nfirst/k\r\n" + line + "\r\n");
     QVERIFY(!QFileInfo::exists(at("DownList.Lst")));
   }
 

@@ -7,6 +7,7 @@
 #include "Paths.h"
 #include "Template.h"
 #include "WelCome.h"
+#include "frmMain.h"
 #include "mainModule.h"
 
 #include <QtTest>
@@ -183,6 +184,7 @@ private Q_SLOTS:
     QVERIFY(w.isVisible());
     QCOMPARE(g.designName, QString());
 
+    QDir(g.myDesignPath).mkpath(" my design ");
     ad01->request("open", {" my design ", "ignored"});
     QVERIFY(!w.isVisible());
     QCOMPARE(g.designName, QString(" my design "));
@@ -192,6 +194,48 @@ private Q_SLOTS:
     ad01->request("new", {"http://shop/main/templates.aspx"});
     QVERIFY(!w.isVisible());
     QCOMPARE(g.templateURL, QString("http://shop/main/templates.aspx"));
+  }
+
+  // "open" takes only the name of a design folder directly under MyDesign; anything else could
+  // make the workspace's saves write elsewhere and is ignored.
+  void openOnlyNamesADesignFolder_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("design folder") << "trip" << true;
+    QTest::newRow("other letter case") << "TRIP" << true;
+    QTest::newRow("dots inside the name") << "a..b" << true;
+    QTest::newRow("parent of the program folder") << "../../p" << false;
+    QTest::newRow("program folder") << ".." << false;
+    QTest::newRow("MyDesign itself") << "." << false;
+    QTest::newRow("through a design folder") << "trip/../../b" << false;
+    QTest::newRow("backslashes") << "..\\..\\p" << false;
+    QTest::newRow("sub folder of a design") << "trip/Images" << false;
+    QTest::newRow("absolute path") << "/tmp" << false;
+    QTest::newRow("line end") << "trip\r\n" << false;
+    QTest::newRow("no such design") << "gone" << false;
+    QTest::newRow("a file, not a folder") << "loose.txt" << false;
+    QTest::newRow("empty") << "" << false;
+  }
+  void openOnlyNamesADesignFolder() {
+    QFETCH(QString, name);
+    QFETCH(bool, opens);
+    FakePlatform fp;
+    WelCome& w = Forms::welcome();
+    w.showForm();
+    QDir(g.myDesignPath).mkpath("trip/Images");
+    QDir(g.myDesignPath).mkpath("a..b");
+    QFile loose(g.myDesignPath + "/loose.txt");
+    QVERIFY(loose.open(QIODevice::WriteOnly));
+    loose.close();
+    g.designName = "before";
+    g.designPath = "before";
+    // Straight to the handler: a line end would not get through a request's XML unchanged.
+    w.handleRequest("open", name);
+    QCOMPARE(w.isVisible(), !opens);
+    QCOMPARE(g.designName, opens ? name : QString("before"));
+    QCOMPARE(g.designPath, opens ? g.myDesignPath + "/" + name : QString("before"));
+    QCOMPARE(Forms::workspaceSlot().isLoaded(), opens);
+    Forms::workspaceSlot().reset();
   }
 
   void timerFiresOnce() {

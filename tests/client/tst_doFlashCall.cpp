@@ -3,18 +3,32 @@
 #include "DesignPackage.h"
 #include "FakePlatform.h"
 #include "FlashBridge.h"
+#include "FlashPlayer.h"
 #include "Form.h"
 #include "Forms.h"
 #include "ICO.h"
 #include "ImageFixture.h"
 #include "Imaging.h"
 #include "Paths.h"
+#include "XmlDom.h"
 #include "WelCome.h"
 #include "frmMain.h"
 #include "mainModule.h"
 
+#include <QDirIterator>
 #include <QProcess>
 #include <QtTest>
+
+namespace {
+// Every file and folder under root, relative to it, sorted.
+QStringList entriesUnder(const QString& root) {
+  QStringList out;
+  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+  while (it.hasNext()) out << QDir(root).relativeFilePath(it.next());
+  out.sort();
+  return out;
+}
+}  // namespace
 
 class TestDoFlashCall : public QObject {
   Q_OBJECT
@@ -96,7 +110,8 @@ private Q_SLOTS:
                                       << QStringList{"my_0.photo_0.jpg"};
     QTest::newRow("no dot: suffix appended") << QStringList{"photo"} << QStringList{"photo"}
                                              << QStringList{"photo_0"};
-    QTest::newRow("markup characters") << QStringList{} << QStringList{"R&D <1>.jpg"} << QStringList{"R&D <1>.jpg"};
+    QTest::newRow("markup characters") << QStringList{} << QStringList{"R&D <1>.jpg", "a]]>b.jpg"}
+                                       << QStringList{"R&D <1>.jpg", "a]]>b.jpg"};
   }
   void importImg() {
     QFETCH(QStringList, stored);
@@ -119,11 +134,15 @@ private Q_SLOTS:
     for (int i = 0; i < names.size(); ++i) {
       QCOMPARE(readAll(images + "/" + names[i]), readAll(paths[i]));
       QCOMPARE(Imaging::pictureSize(images + "/Thumb/" + names[i]), QSize(150, 100));
-      reply << escapeForCall("MyDesign\\D\\Images\\" + names[i]);
+      reply << "MyDesign\\D\\Images\\" + names[i];
     }
     for (const QString& s : stored) QCOMPARE(readAll(images + "/" + s), QByteArray("old"));
-    QCOMPARE(work->calls, QStringList{"<invoke name=\"importImg\"  returntype=\"xml\"><arguments><string>" +
-                                      reply.join(',') + "</string></arguments></invoke>"});
+    // The reply is one call whose argument the movie reads as the list, whatever the names hold.
+    QCOMPARE(work->calls.size(), 1);
+    QVERIFY(work->calls[0].startsWith("<invoke name=\"importImg\"  returntype=\"xml\"><arguments><string>"));
+    QDomDocument call;
+    QVERIFY2(XmlDom::loadBounded(call, work->calls[0], FlashPlayer::maxInvokeChars), qPrintable(work->calls[0]));
+    QCOMPARE(call.documentElement().firstChildElement("arguments").firstChildElement("string").text(), reply.join(','));
   }
 
   // A cancelled dialog answers with an empty list; the thumbnail folder is there all the same.
@@ -169,6 +188,43 @@ private Q_SLOTS:
     QStringList files = filesUnder(root);
     QCOMPARE(files, left);
     QVERIFY(work->calls.isEmpty());
+  }
+
+  // A design folder that is not directly under MyDesign gets nothing written, whatever the
+  // editor asks; the design stays unsaved.
+  void savesOnlyIntoADesignFolder_data() {
+    QTest::addColumn<QString>("folder");  // relative to MyDesign
+    QTest::newRow("the program folder") << "..";
+    QTest::newRow("above the program folder") << "../../up";
+    QTest::newRow("MyDesign itself") << "";
+    QTest::newRow("inside another design") << "D/Images";
+    QTest::newRow("line end in the name") << "D\r\n";
+  }
+  void savesOnlyIntoADesignFolder() {
+    QFETCH(QString, folder);
+    g.designPath = g.myDesignPath + (folder.isEmpty() ? "" : "/" + folder);
+    QDir().mkpath(g.designPath + "/Images");
+    writeFile(g.designPath + "/Images/kept.jpg", "x");
+    writeFile(root + "/source/a.jpg", "picture");
+    fp->fileDialog.files = {root + "/source/a.jpg"};
+    g.designState = "editing";
+    g.isLogin = true;
+    const QStringList before = entriesUnder(root);
+
+    request("savePagesName", "p1");
+    request("savePages", "<page/>");
+    request("saveThumb", "thumb");
+    request("saveDesign", "<design/>");
+    request("importImg");
+    request("removeImg", "MyDesign/" + folder + "/Images/kept.jpg");
+    request("upDesign", "<design><attributes><name>T1</name></attributes></design>");
+
+    QCOMPARE(entriesUnder(root), before);
+    QCOMPARE(g.designState, QString("editing"));
+    QCOMPARE(work->calls, QStringList{BuildCall("importImg", {""})});
+    // The refused save is reported like any failed save.
+    QCOMPARE(fp->msgBox.shown.size(), 1);
+    QCOMPARE(fp->msgBox.shown[0].text, QString::fromUtf8("保存设计失败，请重试！"));
   }
 
   void messages_data() {

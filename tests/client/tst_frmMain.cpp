@@ -215,7 +215,7 @@ private Q_SLOTS:
     const QStringList calls = fp.player("WorkArea")->calls;
     QCOMPARE(calls.size(), 3);
     QCOMPARE(calls[1], BuildCall("loadImgs", {""}));
-    QCOMPARE(calls[2], BuildCall("openTemplate", {"Local", g.siteURL, "new", "R&amp;D &lt;1>"}));
+    QCOMPARE(calls[2], BuildCall("openTemplate", {"Local", g.siteURL, "new", "R&amp;D &lt;1&gt;"}));
     QDomDocument call;
     QVERIFY(call.setContent(calls[2]));
     QCOMPARE(call.elementsByTagName("string").item(3).toElement().text(), QString("R&D <1>"));

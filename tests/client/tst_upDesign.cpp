@@ -306,12 +306,14 @@ private Q_SLOTS:
     old.write("old package");
     old.close();
     frmMain& w = openWorkspace();
-    for (const QString& xml : {QString("<design><page/></design>"), QString("<design")}) {
+    const QString deep = "<design><attributes><name>T1</name></attributes>" + QString("<group>").repeated(64) +
+                         QString("</group>").repeated(64) + "</design>";
+    for (const QString& xml : {QString("<design><page/></design>"), QString("<design"), deep}) {
       g.designState = "editing";
       w.upDesign(xml);
       QCOMPARE(g.designState, QString("editing"));
     }
-    QCOMPARE(fp->msgBox.shown.size(), 2);
+    QCOMPARE(fp->msgBox.shown.size(), 3);
     QVERIFY(server->requests.isEmpty());
     QCOMPARE(QFileInfo(old.fileName()).size(), 11);
     QVERIFY(!w.WorkArea->isHidden());

@@ -160,6 +160,13 @@ void tst_orderRequest::readingTheReply_data() {
   QTest::newRow("not well-formed") << "<reply flag=\"ok\">" << false << "" << "";
   QTest::newRow("no flag") << "<reply><ID>7</ID></reply>" << false << "" << "7";
   QTest::newRow("flag on a child only") << "<reply><a flag=\"ok\"/></reply>" << false << "" << "";
+  const auto nested = [](int n) { return QString("<a>").repeated(n) + QString("</a>").repeated(n); };
+  QTest::newRow("nested 64 deep") << "<reply flag=\"ok\"><ID>7</ID>" + nested(63) + "</reply>" << true << "ok" << "7";
+  QTest::newRow("nested 65 deep") << "<reply flag=\"ok\"><ID>7</ID>" + nested(64) + "</reply>" << false << "" << "";
+  const QString answer = "<reply flag=\"ok\"><ID>7</ID></reply>";
+  QTest::newRow("longest answer") << answer + QString(orderReplyMaxChars - answer.size(), ' ') << true << "ok" << "7";
+  QTest::newRow("answer too long") << answer + QString(orderReplyMaxChars - answer.size() + 1, ' ') << false << ""
+                                   << "";
 }
 
 void tst_orderRequest::readingTheReply() {

@@ -62,6 +62,10 @@ private Q_SLOTS:
     // Once loaded, a failing call fails at once.
     QVERIFY(!player.callFunction(invoke("neverOffered", {"x"})));
     QVERIFY(!player.callFunction("<invoke name=\"echo\"><arguments><string>x</arguments>"));
+    // Too deep or too long to parse: failing like any text that does not parse.
+    QVERIFY(player.callFunction(invoke("echo", {QString("<a>").repeated(61) + QString("</a>").repeated(61)})));
+    QVERIFY(!player.callFunction(invoke("echo", {QString("<a>").repeated(62) + QString("</a>").repeated(62)})));
+    QVERIFY(!player.callFunction(invoke("echo", {QString(FlashPlayer::maxInvokeChars, 'x')})));
     QVERIFY(player.callFunction(invoke("echo", {"x"})));
     player.stop();
     QVERIFY(!player.callFunction(invoke("echo", {"x"})));

@@ -19,6 +19,9 @@ private Q_SLOTS:
     QTest::newRow("exactly the size") << "<r>12345</r>" << 12 << true;
     QTest::newRow("not well-formed") << "<r><x></r>" << 100 << false;
     QTest::newRow("empty") << "" << 100 << false;
+    // Prefixes are names as the document sees them, so the nesting behind one is counted too.
+    QTest::newRow("undeclared prefix") << "<x:r a:b=\"1\"/>" << 100 << true;
+    QTest::newRow("deep behind an undeclared prefix") << "<x:r>" + nested(64) + "</x:r>" << 1000 << false;
   }
   void bounds() {
     QFETCH(QString, text);

@@ -82,6 +82,68 @@ qint64 centralDirectoryStart(const QByteArray& zip) {
   return qint64(p[16]) | qint64(p[17]) << 8 | qint64(p[18]) << 16 | qint64(p[19]) << 24;
 }
 
+// One member of a hand-made archive of stored members.
+struct RawMember {
+  QByteArray name;
+  QByteArray data;
+  QByteArray localExtra;
+  QByteArray centralExtra;
+};
+
+void putLe(QByteArray& b, quint64 v, int n) {
+  for (int i = 0; i < n; ++i) b += char((v >> (8 * i)) & 0xFF);
+}
+
+// An extra block: its id, the size it declares and the bytes that follow.
+QByteArray extraBlock(quint16 id, quint16 declared, const QByteArray& data) {
+  QByteArray b;
+  putLe(b, id, 2);
+  putLe(b, declared, 2);
+  return b + data;
+}
+
+// A stored archive written byte by byte, so that its extra fields hold whatever a test gives.
+QByteArray rawZip(const QList<RawMember>& members) {
+  QByteArray zip, cd;
+  for (const RawMember& m : members) {
+    const quint64 offset = quint64(zip.size());
+    const uLong crc = crc32Update(0, m.data.constData(), size_t(m.data.size()));
+    auto common = [&](QByteArray& h, const QByteArray& extra) {
+      putLe(h, 20, 2);  // version needed
+      putLe(h, 0, 2);   // flag
+      putLe(h, 0, 2);   // stored
+      putLe(h, 0x58210000, 4);
+      putLe(h, crc, 4);
+      putLe(h, quint64(m.data.size()), 4);
+      putLe(h, quint64(m.data.size()), 4);
+      putLe(h, quint64(m.name.size()), 2);
+      putLe(h, quint64(extra.size()), 2);
+    };
+    putLe(zip, 0x04034b50, 4);
+    common(zip, m.localExtra);
+    zip += m.name + m.localExtra + m.data;
+    putLe(cd, 0x02014b50, 4);
+    putLe(cd, (3 << 8) | 30, 2);
+    common(cd, m.centralExtra);
+    putLe(cd, 0, 2);  // comment
+    putLe(cd, 0, 2);  // disk
+    putLe(cd, 0, 2);  // internal attributes
+    putLe(cd, quint64(0100644) << 16, 4);
+    putLe(cd, offset, 4);
+    cd += m.name + m.centralExtra;
+  }
+  const quint64 cdOffset = quint64(zip.size());
+  zip += cd;
+  putLe(zip, 0x06054b50, 4);
+  putLe(zip, 0, 4);
+  putLe(zip, quint64(members.size()), 2);
+  putLe(zip, quint64(members.size()), 2);
+  putLe(zip, quint64(cd.size()), 4);
+  putLe(zip, cdOffset, 4);
+  putLe(zip, 0, 2);
+  return zip;
+}
+
 ino_t inodeOf(const QString& path) {
   struct stat st {};
   ::stat(QFile::encodeName(path).constData(), &st);
@@ -344,6 +406,9 @@ private Q_SLOTS:
     QTest::newRow("pattern matching nothing") << "noMatch" << int(ZpErrNameNotMatched);
     QTest::newRow("archive is no zip") << "notZip" << int(ZpErrNotAZip);
     QTest::newRow("directory shorter than its count") << "shortDirectory" << int(ZpErrNotAZip);
+    // New records after the stray bytes could not be found by any reader.
+    QTest::newRow("stray bytes after the last record") << "strayInDirectory" << int(ZpErrNotAZip);
+    QTest::newRow("end record in the comment") << "endRecordInComment" << int(ZpErrNotAZip);
     QTest::newRow("archive folder missing") << "noFolder" << int(ZpErrCreate);
     QTest::newRow("no archive path") << "nullPath" << int(ZpErrArguments);
     QTest::newRow("no names") << "none" << int(ZpErrNothingToDo);
@@ -380,6 +445,18 @@ private Q_SLOTS:
       z[z.size() - 22 + 10] = 2;
       writeFile(zip, z);
     }
+    if (setup == "strayInDirectory") {
+      QByteArray z = readFile(zip);
+      z.insert(z.size() - 22, "old.txt");
+      z[z.size() - 22 + 12] = char(z[z.size() - 22 + 12] + 7);  // the directory's size counts them
+      writeFile(zip, z);
+    }
+    if (setup == "endRecordInComment") {
+      QByteArray z = readFile(zip);
+      const QByteArray comment("PK\x05\x06 looks like an end");
+      z[z.size() - 2] = char(comment.size());
+      writeFile(zip, z + comment);
+    }
     if (setup == "noFolder") zip = dir + "/no/such/folder/a.zip";
     if (setup == "nullPath") zip = QString();
     if (setup == "none") specs = {};
@@ -394,9 +471,9 @@ private Q_SLOTS:
       calls.service = [](const QString& n) { return n == "new1" ? 1 : 0; };
     }
     if (setup == "commentRefused") o.addComment = 1, calls.comment = [](char*) { return 1; };
+    int asked = 0;  // lives as long as the routine that counts in it
     if (setup.startsWith("password")) {
       o.encrypt = 1;
-      int asked = 0;
       calls.password = [&asked, setup](char* buf, int) {
         if (setup == "passwordRefused") return 1;
         qstrcpy(buf, asked++ ? "other" : "secret");
@@ -411,6 +488,57 @@ private Q_SLOTS:
     if (setup == "serviceStops" || setup == "serviceStopsRewrite") {
       QVERIFY(unzipTestOk(zip));
       QCOMPARE(readZipWithPython(zip).names(), QStringList{"old.txt"});
+    }
+  }
+
+  // An extra block must fit in its field: an archive with one that does not is no zip we read,
+  // whichever way it is changed, and stays as it was. Sound blocks are carried over.
+  void extraBlocksMustFit_data() {
+    QTest::addColumn<QByteArray>("localExtra");
+    QTest::addColumn<QByteArray>("centralExtra");
+    QTest::addColumn<int>("appended");  // result of adding a new member
+    QTest::addColumn<int>("rewritten");  // result of replacing the other member, and of deleting it
+    const QByteArray time = extraBlock(0x5455, 5, QByteArray("\x03\x00\x00\x21\x58", 5));
+    const QByteArray owner = extraBlock(0x7875, 11, QByteArray("\x01\x04\xe8\x03\x00\x00\x04\xe8\x03\x00\x00", 11));
+    const QByteArray tooLong = extraBlock(0x5455, 1392, QByteArray(20, 'x'));
+    QTest::newRow("sound blocks") << time + owner << time << int(ZpOk) << int(ZpOk);
+    QTest::newRow("directory block longer than its field") << time << tooLong << int(ZpErrNotAZip)
+                                                            << int(ZpErrNotAZip);
+    QTest::newRow("directory block after a sound one") << time << time + tooLong << int(ZpErrNotAZip)
+                                                        << int(ZpErrNotAZip);
+    // Appending in place never reads an old member's own header.
+    QTest::newRow("local block longer than its field") << tooLong << time << int(ZpOk) << int(ZpErrNotAZip);
+    QTest::newRow("ZIP64 block longer than its field") << extraBlock(0x0001, 400, QByteArray(16, 0)) << QByteArray()
+                                                       << int(ZpOk) << int(ZpErrNotAZip);
+    QTest::newRow("block header cut short") << time << QByteArray("\x55\x54", 2) << int(ZpErrNotAZip)
+                                            << int(ZpErrNotAZip);
+    QTest::newRow("size past the sign bit") << time << extraBlock(0x5455, 0xFFFF, QByteArray(8, 'x'))
+                                            << int(ZpErrNotAZip) << int(ZpErrNotAZip);
+  }
+  void extraBlocksMustFit() {
+    QFETCH(QByteArray, localExtra);
+    QFETCH(QByteArray, centralExtra);
+    QFETCH(int, appended);
+    QFETCH(int, rewritten);
+    const QByteArray hostile = rawZip({{"old.txt", "old member", localExtra, centralExtra}, {"other.txt", "other", {}, {}}});
+    const QString zip = dir + "/a.zip";
+    writeFile(dir + "/other.txt", "replacement");
+    writeFile(dir + "/new.txt", "new member");
+    ZipOptions remove = clientOptions();
+    remove.deleteEntries = 1;
+    const QList<std::pair<QStringList, ZipOptions>> runs{
+        {{dir + "/new.txt"}, clientOptions()}, {{dir + "/other.txt"}, clientOptions()}, {{"other.txt"}, remove}};
+    for (int i = 0; i < runs.size(); ++i) {
+      writeFile(zip, hostile);
+      const int expected = i == 0 ? appended : rewritten;
+      QCOMPARE(zp(zip, runs[i].first, runs[i].second), expected);
+      if (expected != ZpOk) {
+        QCOMPARE(readFile(zip), hostile);
+        continue;
+      }
+      const ZipReadOut r = readZipWithPython(zip);
+      QVERIFY2(r.ok, qPrintable(r.error));
+      QCOMPARE(r.member("old.txt").value("sha256").toString(), sha256Hex("old member"));
     }
   }
 

@@ -1,0 +1,42 @@
+#pragma once
+// What the fuzz targets share: a scratch folder for the files they write, a failed invariant that
+// stops the run (libFuzzer keeps the input), and a second, independent reading of an XML text
+// token by token, to hold the programs' document readings against.
+#include <QByteArray>
+#include <QString>
+#include <QXmlStreamAttributes>
+
+// A folder of this process for the files a target writes, under TMPDIR (tools/fuzz.sh points
+// that into its own scratch folder, which it removes).
+QString scratchFolder();
+
+[[noreturn]] void invariantFailed(const char* condition, const char* file, int line, const QString& detail);
+// Stops the run with the condition, where it stands, and detail (a QString) when cond is false.
+#define FUZZ_CHECK(cond, detail) \
+  do { \
+    if (!(cond)) invariantFailed(#cond, __FILE__, __LINE__, (detail)); \
+  } while (0)
+
+// One node of a document as a document parse keeps it: text of white space only is dropped.
+struct XmlNode {
+  enum Kind { None, Element, Text, Other };
+  Kind kind = None;
+  QString name;                     // of an element
+  QXmlStreamAttributes attributes;  // of an element
+  QString text;  // a text's or comment's value; an element's text content (firstGrandchild only)
+};
+
+struct XmlReading {
+  bool wellFormed = false;
+  int depth = 0;             // the deepest nesting of elements
+  XmlNode first;             // the document's first node (a DOCTYPE is not one)
+  XmlNode firstChild;        // the first node inside it
+  XmlNode firstGrandchild;   // the first node inside that
+};
+
+// Read with QXmlStreamReader as a document parse reads: names with prefixes, no namespaces.
+XmlReading readXml(const QString& text);
+XmlReading readXml(const QByteArray& bytes);
+
+// The value of an element's attribute; empty when it has none.
+inline QString attribute(const XmlNode& n, const QString& name) { return n.attributes.value(name).toString(); }
