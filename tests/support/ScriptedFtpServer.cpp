@@ -5,7 +5,14 @@ ScriptedFtpServer::ScriptedFtpServer(QObject* parent) : QObject(parent) {
   server_.listen(QHostAddress::LocalHost, 0);
 }
 
-ScriptedFtpServer::~ScriptedFtpServer() = default;
+ScriptedFtpServer::~ScriptedFtpServer() {
+  // Open sockets are torn down with their listeners after this body: their last signals must not
+  // reach a server that is half gone.
+  for (const DataConnection& dc : data_)
+    if (dc.socket) QObject::disconnect(dc.socket, nullptr, this, nullptr);
+  for (const Control& c : controls_)
+    if (c.socket) QObject::disconnect(c.socket, nullptr, this, nullptr);
+}
 
 QList<QByteArray> ScriptedFtpServer::verbs() const {
   QList<QByteArray> v;
