@@ -60,7 +60,8 @@ class Road:
             self.session = XSession(self.dir, self.logs).start()
             self.bus = SessionBus(self.logs, self.desktop_env()).start()
             data = os.path.join(self.dir, "shop")
-            self.shop = Shop(self.config.shop_script, data, self.config.http_port, self.logs, self.http_rate).start()
+            self.shop = Shop(self.config.shop_script, data, self.config.http_port, self.logs, self.http_rate,
+                             self.config.version).start()
             self.ftp = FtpServer(self.config.shop_script, data, self.config.ftp_port, self.logs, self.ftp_rate).start()
             self.note("X display %s, shop on %d/%d" % (self.session.display, self.config.http_port,
                                                        self.config.ftp_port))

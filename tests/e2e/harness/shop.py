@@ -38,13 +38,16 @@ def start_shop(script, data, logs, label, port, args, timeout):
 
 class Shop:
     """The shop's web site: its pages, templates, server page and releases; with a rate, it sends
-    its responses at that many bytes a second at most."""
+    its responses at that many bytes a second at most. It starts with an empty release of the
+    given version, the one the built client reports, so that the client asks nothing until a
+    test publishes another."""
 
-    def __init__(self, script, data, http_port, logs, rate=0):
+    def __init__(self, script, data, http_port, logs, rate=0, version=None):
         self.script, self.data = script, data
         self.http_port = http_port
         self.logs = logs
         self.rate = rate
+        self.version = version
         self.program = None
         self._module = None
 
@@ -55,6 +58,10 @@ class Shop:
         return self._module
 
     def start(self, timeout=30):
+        if self.version:
+            os.makedirs(self.release_folder, exist_ok=True)
+            self.module.write_atomic(os.path.join(self.release_folder, "ver.xml"),
+                                     self.module.ver_xml(self.version, []).encode("utf-8"))
         args = ["--only", "http", "--http-port", str(self.http_port)]
         if self.rate:
             args += ["--http-rate", str(self.rate)]
