@@ -97,6 +97,7 @@ class UpdateRoad(unittest.TestCase):
             self.assertEqual(after[name][0], before[name][0], "%s changed its permissions" % name)
         for program in ("Quorvel", "Novrel", "upload"):
             self.assertTrue(after[program][0] & stat.S_IXUSR, "%s is not executable" % program)
+
         def others(state):
             return {k: v for k, v in state.items() if k not in published and k != "ver.tmp"}
         self.assertEqual(others(after), others(before))
