@@ -44,7 +44,3 @@ void setCommand(const QString& commandLine) {
   g_command = commandLine;
   g_commandSet = true;
 }
-
-QString versionText() {
-  return QString("%1.%2.%3").arg(QUORVEL_VERSION_MAJOR).arg(QUORVEL_VERSION_MINOR).arg(QUORVEL_VERSION_REVISION);
-}

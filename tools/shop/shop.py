@@ -11,6 +11,7 @@ Serves, on 127.0.0.1 only:
                                   each appended to DATA/orders.log as one JSON line
                                   (passwords masked)
     /novrel/ver.xml, /novrel/<file>   the published release (3.5.15 with no files until one is)
+          --http-rate N: every response body is sent at N bytes a second at most.
   FTP (--ftp-port, default 9021): user ClientUpDesign, home DATA/ftp, passive mode.
           --ftp-rate N: uploads are received at N bytes a second at most;
           --ftp-dialogue: every command and reply is logged (passwords masked).
@@ -41,6 +42,7 @@ import signal
 import struct
 import sys
 import threading
+import time
 import urllib.parse
 import zipfile
 from xml.sax.saxutils import escape, quoteattr
@@ -360,7 +362,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", ctype)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
-        self.wfile.write(body)
+        rate = self.server.rate
+        # At once, or with a rate a twentieth of a second's worth at a time, each piece once its
+        # time has come.
+        piece = max(1, rate // 20) if rate else max(1, len(body))
+        start = time.monotonic()
+        sent = 0
+        try:
+            while sent < len(body):
+                early = start + sent / rate - time.monotonic() if rate else 0
+                if early > 0:
+                    time.sleep(early)
+                self.wfile.write(body[sent:sent + piece])
+                sent += piece
+        except (BrokenPipeError, ConnectionResetError):
+            # The client stopped reading (the updater refuses a file longer than it expects).
+            self.close_connection = True
+            self.log_message("the client left after %d of %d bytes", sent, len(body))
 
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
@@ -434,6 +452,7 @@ def main(argv=None):
     ap.add_argument("--version")
     ap.add_argument("--only", choices=("http", "ftp"))
     ap.add_argument("--ftp-rate", type=int, default=0, metavar="BYTES_PER_SECOND")
+    ap.add_argument("--http-rate", type=int, default=0, metavar="BYTES_PER_SECOND")
     ap.add_argument("--ftp-dialogue", action="store_true")
     args = ap.parse_args(argv)
     if args.host != "127.0.0.1":
@@ -459,6 +478,7 @@ def main(argv=None):
         httpd = http.server.ThreadingHTTPServer((args.host, args.http_port), Handler)
         httpd.daemon_threads = True
         httpd.shop = Shop(data)
+        httpd.rate = args.http_rate
         ready.append("http=%d" % httpd.server_address[1])
     if args.only != "http":
         ftpd = make_ftp(args.host, args.ftp_port, data, args.ftp_rate)

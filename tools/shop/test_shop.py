@@ -409,7 +409,8 @@ class ShopTest(unittest.TestCase):
 
 
 class OneServerTest(unittest.TestCase):
-    """--only: the FTP server alone (throttled, logging its dialogue), or the web site alone."""
+    """--only: the FTP server alone (throttled, logging its dialogue), or the web site alone
+    (throttled)."""
 
     def setUp(self):
         self.data = tempfile.mkdtemp(prefix="shop-test-")
@@ -449,13 +450,22 @@ class OneServerTest(unittest.TestCase):
         self.assertIn("<- PASS ******", text)
         self.assertNotIn(FTP_PASSWORD, text)
 
-    def test_web_site_alone(self):
-        line = self.start("--only", "http")
+    def test_web_site_alone_throttled(self):
+        program = os.path.join(self.data, "program")
+        os.makedirs(program)
+        release = os.urandom(300000)
+        with open(os.path.join(program, "Quorvel"), "wb") as f:
+            f.write(release)
+        self.assertEqual(run_publish(self.data, program).returncode, 0)
+        line = self.start("--only", "http", "--http-rate", "1000000")
         m = re.fullmatch(r"shop ready http=(\d+)\n", line)
         self.assertTrue(m, line)
         with socket.create_connection(("127.0.0.1", int(m.group(1))), timeout=10) as s:
             head, body = socket_get(s, "127.0.0.1:" + m.group(1), "/novrel/ver.xml")
+            _, served = socket_get(s, "127.0.0.1:" + m.group(1), "/novrel/Quorvel")
         self.assertTrue(head.startswith("HTTP/1.1 200"), head)
+        self.assertIn(b'<file size="300000" Lurl="">Quorvel</file>', body)
+        self.assertTrue(served == release, "the throttled file arrived changed")
         self.assertFalse(os.path.exists(os.path.join(self.data, "ftp")), "the web site alone made the FTP home")
 
 

@@ -27,6 +27,8 @@ FILE_DIALOG = "打开"
 LOGIN = "登录"
 SAVE_MESSAGE = "保存设计"
 UPLOAD_MESSAGE = "上传设计"
+UPDATE_QUESTION = "程序更新"
+WORKSPACE = "Quorvel V"   # followed by the client's version
 
 # Places in the login dialog, in twips as the dialog lays them out (15 twips a pixel at 96 dpi).
 TWIPS_PER_PIXEL = 15
@@ -47,8 +49,14 @@ class Client:
 
     def start(self):
         port = free_port()
-        self.program = self.road.start_program(self.folder, "Quorvel", self.args, self.label, devtools_port=port)
-        self.devtools = DevTools(port, self.program.check_running)
+        return self.follow(self.road.start_program(self.folder, "Quorvel", self.args, self.label, devtools_port=port),
+                           port)
+
+    def follow(self, program, devtools_port):
+        """Works with a client that runs already: one the test started (a Program) or one that
+        another program started (a Running, answering on the DevTools port it inherited)."""
+        self.program = program
+        self.devtools = DevTools(devtools_port, program.check_running)
         return self
 
     def close(self):
@@ -72,6 +80,22 @@ class Client:
             time.sleep(SETTLE_SECONDS)
         return self.road.shot(what)
 
+    # ---- the update check at the start
+    def wait_update_question(self, timeout=30):
+        """The question the client asks when the shop offers another release: (the box, what a
+        screen reader reads of it)."""
+        box = self.window(UPDATE_QUESTION, timeout)
+        read = self.road.bus.message_box("Quorvel", UPDATE_QUESTION)
+        self.road.shot("update-question")
+        return box, read
+
+    def answer_update(self, box, button):
+        """Presses a button of the update question ("是(Y)" starts the update): after a yes the
+        client ends itself, so that the updater can replace its files."""
+        box.press_button(button)
+        box.wait_closed(15)
+        self.road.note("answered the update question with %s" % button)
+
     # ---- template download and new design
     def wait_template_downloaded(self, timeout=60):
         downloader = self.page(DOWNLOADER)
@@ -92,6 +116,24 @@ class Client:
         new_design.click("#ok")
 
     # ---- workspace
+    def open_design(self, name, timeout=60):
+        """Opens a saved design from the welcome window's list; returns the editor."""
+        welcome = self.page(WELCOME, timeout)
+        index = wait_until(lambda: self._design_card(welcome, name), 30, "the welcome window to list %s" % name)
+        self.shot("welcome-lists-design", welcome)
+        welcome.click(".design", index - 1)
+        return self.wait_workspace(timeout)
+
+    @staticmethod
+    def _design_card(welcome, name):
+        """The number (from 1) of the welcome window's card of that design; 0 while there is none."""
+        return 1 + welcome.evaluate("""Array.prototype.findIndex.call(document.querySelectorAll('.design .name'),
+            function (n) { return n.textContent === %s; })""" % json.dumps(name))
+
+    def workspace_window(self, version, timeout=15):
+        """The workspace window, whose title tells the client's version."""
+        return self.window(WORKSPACE + version, timeout)
+
     def wait_workspace(self, timeout=60):
         """The editor, once it has opened the design and its start display is gone."""
         editor = self.page(EDITOR, timeout)
@@ -194,6 +236,6 @@ class Client:
 
     def wait_workspace_closed(self, timeout=15):
         """The workspace closes itself shortly after an upload; the order window stays."""
-        title = "Quorvel V" + self.road.config.version
+        title = WORKSPACE + self.road.config.version
         wait_until(lambda: not self.session.windows(title), timeout, "the workspace to close")
         self.shot("workspace-closed", *([self.order_page] if self.order_page else []))

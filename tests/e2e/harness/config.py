@@ -12,6 +12,8 @@ class Config:
     http_port: int       # the shop's ports compiled into the programs
     ftp_port: int
     version: str         # the version the built client reports
+    next_program_dir: str   # the build's second program folder, the next release: only ever copied
+    next_version: str       # the version its client reports
     road_limit: float    # seconds after which a whole road is stopped
 
     @staticmethod
@@ -29,4 +31,6 @@ class Config:
                       http_port=http_port,
                       ftp_port=int(need("QUORVEL_E2E_FTP_PORT")),
                       version=need("QUORVEL_E2E_VERSION"),
+                      next_program_dir=need("QUORVEL_E2E_NEXT_PROGRAM_DIR"),
+                      next_version=need("QUORVEL_E2E_NEXT_VERSION"),
                       road_limit=float(os.environ.get("QUORVEL_E2E_ROAD_LIMIT", "300")))

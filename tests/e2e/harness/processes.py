@@ -66,6 +66,45 @@ class Program:
             return f.read().decode("utf-8", "replace")
 
 
+class Running:
+    """A process that a program started (detached, so the test has no Program of it), followed
+    by its id: it is a child of the test only once the program that started it has ended."""
+
+    def __init__(self, pid, label):
+        self.pid, self.label = pid, label
+
+    def running(self):
+        return alive(self.pid)
+
+    def check_running(self):
+        if not self.running():
+            raise Hopeless("%s (process %d) has ended (see the logs of the program that started it)"
+                           % (self.label, self.pid))
+
+    def wait_exit(self, timeout, what=None):
+        wait_until(lambda: not self.running(), timeout, what or "%s to end" % self.label)
+
+
+def outputs(pid, folder):
+    """Where a process's standard output and error go, relative to `folder`."""
+    found = []
+    for fd in (1, 2):
+        try:
+            found.append(os.path.relpath(os.readlink("/proc/%d/fd/%d" % (pid, fd)), folder))
+        except OSError:
+            found.append("?")
+    return found
+
+
+def executable_of(pid):
+    """The program file a process runs, as the system names it: its path, with " (deleted)"
+    behind it once that file has been replaced or removed; None when the process is gone."""
+    try:
+        return os.readlink("/proc/%d/exe" % pid)
+    except OSError:
+        return None
+
+
 def _send(kill, target, sig):
     """os.kill or os.killpg, for a process or group that may be gone already."""
     try:

@@ -33,10 +33,11 @@ class RoadTimeout(AssertionError):
 
 
 class Road:
-    def __init__(self, config, name, ftp_rate=0):
-        """ftp_rate: bytes a second at which the FTP server receives uploads (0: no limit)."""
+    def __init__(self, config, name, ftp_rate=0, http_rate=0):
+        """ftp_rate: bytes a second at which the FTP server receives uploads, http_rate: at which
+        the web site sends its responses (0: no limit)."""
         self.config, self.name = config, name
-        self.ftp_rate = ftp_rate
+        self.ftp_rate, self.http_rate = ftp_rate, http_rate
         self.dir = os.path.join(config.artefacts, name)
         self.logs = os.path.join(self.dir, "logs")
         self.shots = os.path.join(self.dir, "shots")
@@ -59,7 +60,8 @@ class Road:
             self.session = XSession(self.dir, self.logs).start()
             self.bus = SessionBus(self.logs, self.desktop_env()).start()
             data = os.path.join(self.dir, "shop")
-            self.shop = Shop(self.config.shop_script, data, self.config.http_port, self.logs).start()
+            self.shop = Shop(self.config.shop_script, data, self.config.http_port, self.logs, self.http_rate,
+                             self.config.version).start()
             self.ftp = FtpServer(self.config.shop_script, data, self.config.ftp_port, self.logs, self.ftp_rate).start()
             self.note("X display %s, shop on %d/%d" % (self.session.display, self.config.http_port,
                                                        self.config.ftp_port))
@@ -171,4 +173,12 @@ class Road:
         folder = folder or (self.folders[0] if self.folders else self.program_folder())
         client = Client(self, folder, list(args), "Quorvel-%d" % (len(self.clients) + 1)).start()
         self.clients.append(client)
+        return client
+
+    def follow_client(self, process, folder, devtools_port):
+        """A client that another program started (the updater starts the new one): a Running
+        process of that folder, with the DevTools port it inherited."""
+        client = Client(self, folder, [], "Quorvel-%d" % (len(self.clients) + 1)).follow(process, devtools_port)
+        self.clients.append(client)
+        self.note("following %s, process %d" % (client.label, process.pid))
         return client

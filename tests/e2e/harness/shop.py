@@ -9,6 +9,7 @@ import os
 import re
 import subprocess
 import sys
+import xml.etree.ElementTree as ET
 
 from .processes import Program
 from .waits import Hopeless, wait_until
@@ -36,12 +37,17 @@ def start_shop(script, data, logs, label, port, args, timeout):
 
 
 class Shop:
-    """The shop's web site: its pages, templates, server page and releases."""
+    """The shop's web site: its pages, templates, server page and releases; with a rate, it sends
+    its responses at that many bytes a second at most. It starts with an empty release of the
+    given version, the one the built client reports, so that the client asks nothing until a
+    test publishes another."""
 
-    def __init__(self, script, data, http_port, logs):
+    def __init__(self, script, data, http_port, logs, rate=0, version=None):
         self.script, self.data = script, data
         self.http_port = http_port
         self.logs = logs
+        self.rate = rate
+        self.version = version
         self.program = None
         self._module = None
 
@@ -52,8 +58,14 @@ class Shop:
         return self._module
 
     def start(self, timeout=30):
-        self.program = start_shop(self.script, self.data, self.logs, "shop", self.http_port,
-                                  ["--only", "http", "--http-port", str(self.http_port)], timeout)
+        if self.version:
+            os.makedirs(self.release_folder, exist_ok=True)
+            self.module.write_atomic(os.path.join(self.release_folder, "ver.xml"),
+                                     self.module.ver_xml(self.version, []).encode("utf-8"))
+        args = ["--only", "http", "--http-port", str(self.http_port)]
+        if self.rate:
+            args += ["--http-rate", str(self.rate)]
+        self.program = start_shop(self.script, self.data, self.logs, "shop", self.http_port, args, timeout)
         return self
 
     def stop(self):
@@ -95,6 +107,29 @@ class Shop:
             argv += ["--version", version]
         r = subprocess.run(argv, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60, check=True)
         return r.stdout.decode("utf-8", "replace").strip()
+
+    @property
+    def release_folder(self):
+        return os.path.join(self.data, "novrel")
+
+    def release_list(self):
+        """The published ver.xml as its bytes."""
+        with open(os.path.join(self.release_folder, "ver.xml"), "rb") as f:
+            return f.read()
+
+    def release_files(self):
+        """{file name: listed size} of the published release, in list order."""
+        release = ET.fromstring(self.release_list())[0]
+        return {f.text: int(f.get("size")) for f in release[0]}
+
+    def list_size(self, name, size):
+        """Lists the release's file `name` with another size, as a faulty release would; the
+        file served stays as it is."""
+        text = self.release_list().decode("utf-8")
+        entry = re.compile(r'<file size="\d+"( Lurl="[^"]*">%s</file>)' % re.escape(name))
+        assert len(entry.findall(text)) == 1, "no one entry of %s in ver.xml: %s" % (name, text)
+        with open(os.path.join(self.release_folder, "ver.xml"), "wb") as f:
+            f.write(entry.sub(lambda m: '<file size="%d"%s' % (size, m.group(1)), text).encode("utf-8"))
 
 
 # What the FTP server logs of a transfer: "APPE /.../D123 completed=1 bytes=4096 seconds=0.5",

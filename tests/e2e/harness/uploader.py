@@ -8,7 +8,7 @@ import os
 import xml.etree.ElementTree as ET
 
 from .a11y import descendants
-from .processes import kill_now, pids_of
+from .processes import kill_now, outputs, pids_of
 from .waits import Hopeless, wait_until
 
 TITLE = "upload"
@@ -60,13 +60,7 @@ class Uploader:
         self.window = self.session.wait_window(TITLE, timeout, self.check_running)
         for pid in self.pids():
             # Where its output goes, for the one started by the client.
-            outputs = []
-            for fd in (1, 2):
-                try:
-                    outputs.append(os.path.relpath(os.readlink("/proc/%d/fd/%d" % (pid, fd)), self.road.dir))
-                except OSError:
-                    outputs.append("?")
-            self.road.note("upload[%d] writes to %s" % (pid, " and ".join(outputs)))
+            self.road.note("upload[%d] writes to %s" % (pid, " and ".join(outputs(pid, self.road.dir))))
         return self.window
 
     def shot(self, what):

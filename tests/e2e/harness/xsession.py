@@ -154,6 +154,12 @@ class Window:
         values = dict(line.split("=", 1) for line in out.split() if "=" in line)
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
+    def press_button(self, name):
+        """Presses a button of this dialog by the mnemonic its name shows: "是(Y)" by alt+y."""
+        m = re.search(r"\((\w)\)$", name)
+        assert m, "the button %r shows no mnemonic" % name
+        self.key("alt+" + m.group(1).lower())
+
     def click(self, x, y):
         """A left click at x, y inside the window."""
         self.xdotool("mousemove", "--window", self.id, x, y, "click", "1")
