@@ -8,11 +8,18 @@
 Globals g;
 
 namespace {
+// Made on first use, so that a setting made while the program's statics are built is kept.
+QString& shopHostSlot() {
+  static QString host = QStringLiteral(QUORVEL_SHOP_HOST);
+  return host;
+}
 QString g_command;
 bool g_commandSet = false;
 }
 
-QString shopHost() { return QStringLiteral(QUORVEL_SHOP_HOST); }
+QString shopHost() { return shopHostSlot(); }
+
+void setShopHost(const QString& host) { shopHostSlot() = host; }
 
 void InitGlobals() {
   g.isLogin = false;

@@ -32,6 +32,8 @@ extern Globals g;
 
 // The shop's web host (host with an optional ":port"), compiled in.
 QString shopHost();
+// Points the client at another shop host (tests: one of their own, never the compiled-in one).
+void setShopHost(const QString& host);
 
 // Sets the fixed values of the global state block and creates the three working folders.
 void InitGlobals();
