@@ -117,19 +117,19 @@ void LogIN::Command1_Click() {
   Command2->setEnabled(false);
   const QString body = loginBody(Text1->text(), Text2->text());
 
-  QPointer<LogIN> self(this);
+  // The dialog stays while this waits, even when it is closed meanwhile.
+  Busy busy(*this);
   OrderCancel cancel;
   pending_ = &cancel;
   const QString answer = postOrder(g.serverURL, body, orderTimeoutMs, &cancel);
-  if (!self) return;
   pending_ = nullptr;
-  if (!isLoaded() || cancel.isCancelled()) return;
+  if (busy.unloaded() || cancel.isCancelled()) return;
 
   // From here on a value that cannot be read stays as it was.
   const OrderReply reply = readOrderReply(answer);
   if (!reply.accepted()) {
     MsgBox(QString::fromUtf8("用户名或密码错误！请重新登录。"), Msg::OKOnly, QString::fromUtf8("登录"), this);
-    if (!self || !isLoaded()) return;
+    if (busy.unloaded()) return;
     Command1->setEnabled(true);
     Command2->setEnabled(true);
     return;

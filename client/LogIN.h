@@ -4,8 +4,6 @@
 // by the upload preparation, which goes on only when g.isLogin is true afterwards.
 #include "Form.h"
 
-#include <QPointer>
-
 class QLabel;
 class QLineEdit;
 class QPushButton;

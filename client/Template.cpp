@@ -180,12 +180,16 @@ void Template::Web_BeforeNavigate2(const QString& url, bool* cancel) {
   startDownload();
 }
 
+// A request may let events run (a hand-over, a message) while the window is unloaded by another
+// (the workspace's start, the welcome window's close): the window stays until it has returned.
 void Template::download_FlashCall(const QString& request) {
+  Busy busy(*this);
   QString name, argument;
   if (ReadRequest(request, name, argument)) flashCmd(name, argument);
 }
 
 void Template::newDesign_FlashCall(const QString& request) {
+  Busy busy(*this);
   QString name, argument;
   if (ReadRequest(request, name, argument)) flashCmd(name, argument);
 }
@@ -258,12 +262,15 @@ void Template::sendEnd() {
 }
 
 void Template::cancelDown() {
+  Busy busy(*this);
   CallMovie(download, "checkPage", {"wait"});
   download->hide();
   Picture1->show();
   exitMode = "1";
   hideForm();
   DoEvents();
+  // Unloaded meanwhile by another window, which has decided where the user goes.
+  if (busy.unloaded()) return;
   Forms::welcome().showForm();
   Timer1->start();
 }

@@ -85,6 +85,8 @@ void WelCome::Form_Unload(int& cancel) {
 }
 
 void WelCome::ad01_FlashCall(const QString& request) {
+  // The hand-over to another window lets events run, in which this one may be closed.
+  Busy busy(*this);
   QString name, argument;
   if (ReadRequest(request, name, argument)) handleRequest(name, argument);
 }

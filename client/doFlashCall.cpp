@@ -87,6 +87,7 @@ void frmMain::doFlashCall(const QString& name, const QString& argument) {
 }
 
 void frmMain::importImg() {
+  Busy busy(*this);
   QString list;
   // A design folder outside MyDesign takes no pictures: the editor gets an empty list.
   if (!isDesignFolder(g.designPath)) {
@@ -95,6 +96,9 @@ void frmMain::importImg() {
   }
   ensureFolder(g.designPath + "/Images/Thumb");
   const QString buffer = OpenFileDlg(this, QString::fromUtf8("打开"), "*.*", 1, 51200);
+  // Closed while the dialog was open, or later while thumbnails are awaited: the pictures stored
+  // so far stay (the next opening lists them), nothing more is stored, and the editor is gone.
+  if (busy.unloaded()) return;
   if (!buffer.isEmpty()) {
     const int n = SplitSelection(buffer);
     ensureFolder(g.designPath + "/Images");
@@ -104,6 +108,7 @@ void frmMain::importImg() {
     // Thumbnails are made side by side while the pictures are copied here, one after the other,
     // so that each name is varied against the pictures stored before it.
     OrderedWork work;
+    work.stopWhen([&busy] { return busy.unloaded(); });
     for (int i = 0; i <= n; ++i) {
       const QString source = OpenFileBox::SelectedFiles.value(i);
       QString file = QFileInfo(source).fileName();
@@ -121,11 +126,13 @@ void frmMain::importImg() {
       if (!free) continue;
       const QString target = images + "/" + file;
       ShowTNImg(work, source, 150, thumbs + "/" + file);
+      if (busy.unloaded()) break;
       if (!QFile::copy(source, target)) continue;
       if (!list.isEmpty()) list += ",";
       list += escapeForCall(backslashed(target).remove(prefix));
     }
     work.finish();
+    if (busy.unloaded()) return;
   }
   CallMovie(WorkArea, "importImg", {list});
 }

@@ -69,7 +69,11 @@ frmMain::frmMain() {
   setClientSizeTwips(12075, 9135);
 }
 
+// The load, the opening of the design and the editor's requests let events run: the window may
+// be closed in the middle of them, and each of them stops at the first yield that finds it so.
+
 void frmMain::Form_Load() {
+  Busy busy(*this);
   setWindowIcon(Forms::programIcon());
   setWindowTitle(g.appTitle + " V" + versionText());
   QWidget* found = rightClick::installFilter(2, this, nullptr);
@@ -82,6 +86,7 @@ void frmMain::Form_Load() {
   exitMode = "0";
   progress->hide();
   loadWorkArea();
+  if (busy.unloaded()) return;
   g.designState = "saved";
 
   // The start data: two resources of ASCII text, each without its last two characters.
@@ -99,12 +104,15 @@ void frmMain::Form_Load() {
 
   DoEvents();
   DoEvents();
+  if (busy.unloaded()) return;
   openTemplate();
 }
 
 void frmMain::loadWorkArea() {
+  Busy busy(*this);
   g.movieTemp = Paths::join(Paths::programFolder(), "2wCEAAgGBgcGBQgHB.TMP");
   DoEvents();
+  if (busy.unloaded()) return;
   SaveResToFile(101, g.movieTemp);
   // The player reads the file at once, so it can go right after.
   WorkArea->loadMovie(0, g.movieTemp);
@@ -113,8 +121,10 @@ void frmMain::loadWorkArea() {
 }
 
 void frmMain::openTemplate() {
+  Busy busy(*this);
   DoEvents();
   DoEvents();
+  if (busy.unloaded()) return;
   const QString mode =
       Paths::existsAnyCase(Paths::programFolder() + "/MyDesign/" + g.designName + "/Thumb") ? "edit" : "new";
   const QStringList openArgs{"Local", escapeForCall(g.siteURL), mode, escapeForCall(g.designName)};
@@ -134,6 +144,7 @@ void frmMain::openTemplate() {
   const QStringList files = folder.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
   // The missing thumbnails are made side by side; the editor hears of the pictures once all are there.
   OrderedWork work;
+  work.stopWhen([&busy] { return busy.unloaded(); });
   for (int i = 0; i < files.size(); ++i) {
     const QString& name = files[i];
     if (i > 0) list += ",";
@@ -141,6 +152,7 @@ void frmMain::openTemplate() {
     if (!Paths::existsAnyCase(thumbs + "/" + name)) ShowTNImg(work, File1 + "/" + name, 150, thumbs + "/" + name);
   }
   work.finish();
+  if (busy.unloaded()) return;
   CallMovie(WorkArea, "loadImgs", {list});
   CallMovie(WorkArea, "openTemplate", openArgs);
   Timer1->start();
@@ -162,7 +174,7 @@ void frmMain::Form_Resize() {
 }
 
 void frmMain::Form_Unload(int& cancel) {
-  if (g.designState == "editing") {
+  if ((preparing_ ? stateBeforeUpload_ : g.designState) == "editing") {
     const int answer = MsgBox(QString::fromUtf8("当前设计还未保存,如果退出您所做的修改将会丢失,确认退出吗 ?"),
                               Msg::OKCancel, QString::fromUtf8("退出设计"), this);
     if (answer == Msg::Cancel) {
@@ -188,6 +200,7 @@ void frmMain::Timer2_Timer() {
 }
 
 void frmMain::WorkArea_FlashCall(const QString& request) {
+  Busy busy(*this);
   QString name, argument;
   if (ReadRequest(request, name, argument)) doFlashCall(name, argument);
 }

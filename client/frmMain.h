@@ -5,6 +5,7 @@
 #include "ImagingHelpers.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QDomElement;
@@ -68,9 +69,16 @@ private:
   void prepPicture(QDomElement node, int n, bool sharp);
   // Adds file to the package being built and deletes it.
   bool addToPackage(const QString& file, bool convertLineEnds);
+  // Removes what a stopped preparation had built: the new package and the pictures not added.
+  void dropPackage();
   QString buildingFile_;  // the new package, written beside the old one
   OrderedWork* printWork_ = nullptr;  // the print pictures being made, while the walk runs
+  QStringList printTargets_;          // the picture files the walk asked for
   int unprepared_ = 0;                // pictures of the walk that got no member
+  // While the preparation runs, the design's state before it: closing then stops the upload,
+  // and asks first when the design had unsaved changes.
+  bool preparing_ = false;
+  QString stateBeforeUpload_;
 };
 
 // Writes the client resource of type "CUSTOM" with that id to path unless a file of that name

@@ -48,6 +48,7 @@ void frmMain::prepPicture(QDomElement node, int n, bool sharp) {
   job.target = g.designPath + "/UpLoad/" + QString::number(n);
 
   if (!LoadGDIP()) return;
+  printTargets_ << job.target;
   // The picture is made on the pool; its member is added here, in the order of the numbers.
   printWork_->run<PrintImage::Made>([job] { return PrintImage::prepare(job); },
                                     [this, node, n, target = job.target](const PrintImage::Made& m) {

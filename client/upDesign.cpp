@@ -23,6 +23,7 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QStringList>
 #include <QTimer>
 #include <cstdio>
@@ -76,9 +77,9 @@ int walkPages(const QDomElement& root, const WalkSteps& steps) {
       for (const QDomElement& group : children(tpl, "group"))
         for (const QDomElement& sharp : children(group, "sharp"))
           if (isOwnSharp(sharp)) steps.prepSharp(sharp, n++);
-      steps.yield();
+      if (!steps.yield()) return pCount;
     }
-    steps.yield();
+    if (!steps.yield()) return pCount;
     steps.setTitle(QString(kPreparingTitle) + " (" + QString::number(i + 1) + ")",
                    PrintImage::percentText(i * (100.0 / pages.size())));
   }
@@ -127,6 +128,11 @@ bool frmMain::addToPackage(const QString& file, bool convertLineEnds) {
   return m_cZ->Success();
 }
 
+void frmMain::dropPackage() {
+  QFile::remove(buildingFile_);
+  for (const QString& picture : printTargets_) QFile::remove(picture);
+}
+
 void frmMain::upDesign(const QString& designXML) {
   // The upload package is built in the design's folder, which must lie directly under MyDesign.
   if (!isDesignFolder(g.designPath)) return;
@@ -139,12 +145,19 @@ void frmMain::upDesign(const QString& designXML) {
            Msg::OKOnly | Msg::Exclamation, kUploadTitle, this);
     return;
   }
+  // Closing the window while this runs stops it at its next yield: what was built goes, the old
+  // package stays, and nothing reaches the shop or the uploader. From then on the window is
+  // done with, so the state shared with the next workspace is left alone.
+  Busy busy(*this);
   const QString stateBefore = g.designState;
   g.designState.clear();
+  preparing_ = true;
+  stateBeforeUpload_ = stateBefore;
+  const auto prepared = qScopeGuard([this] { preparing_ = false; });
 
   if (!g.isLogin) {
     Forms::logIN().showForm(true);
-    if (!g.isLogin) return;
+    if (busy.unloaded() || !g.isLogin) return;
   }
 
   const QString upFolder = g.designPath + "/UpLoad";
@@ -153,6 +166,7 @@ void frmMain::upDesign(const QString& designXML) {
   // The new package grows beside the old one, which stays until the new one is complete.
   buildingFile_ = upFile + ".part";
   QFile::remove(buildingFile_);
+  printTargets_.clear();
 
   QDomDocument doc;
   // The design comes from the movie: bounded like the request that carried it.
@@ -163,7 +177,7 @@ void frmMain::upDesign(const QString& designXML) {
   if (!parsed || upTemplateNO.isEmpty()) {
     MsgBox(QStringLiteral("设计数据不完整，无法上传。请保存设计后重试。"), Msg::OKOnly | Msg::Exclamation,
            kUploadTitle, this);
-    g.designState = stateBefore;
+    if (!busy.unloaded()) g.designState = stateBefore;
     return;
   }
   designDPI = PrintImage::designDpi(UpDesign::childText(attributes, "dpi"));
@@ -174,28 +188,37 @@ void frmMain::upDesign(const QString& designXML) {
   progress->show();
   CallMovie(progress, "setTitle", {UpDesign::kPreparingTitle, "0"});
   DoEvents();
+  if (busy.unloaded()) return;
 
-  // The pictures are made on the pool while the walk goes on; members, rewritten sources and the
-  // page progress follow in the walk's order, as each picture before them is done.
-  OrderedWork work;
-  printWork_ = &work;
-  unprepared_ = 0;
-  UpDesign::WalkSteps steps;
-  steps.prepImage = [this](QDomElement node, int n) { prepImage(node, n); };
-  steps.prepSharp = [this](QDomElement node, int n) { prepSharp(node, n); };
-  steps.yield = [] { DoEvents(); };
-  steps.setTitle = [this, &work](const QString& title, const QString& percent) {
-    work.then([this, title, percent] { CallMovie(progress, "setTitle", {title, percent}); });
-  };
-  const int pCount = UpDesign::walkPages(root, steps);
-  work.finish();
-  printWork_ = nullptr;
+  int pCount = 0;
+  {
+    // The pictures are made on the pool while the walk goes on; members, rewritten sources and
+    // the page progress follow in the walk's order, as each picture before them is done.
+    OrderedWork work;
+    work.stopWhen([&busy] { return busy.unloaded(); });
+    printWork_ = &work;
+    unprepared_ = 0;
+    UpDesign::WalkSteps steps;
+    steps.prepImage = [this](QDomElement node, int n) { prepImage(node, n); };
+    steps.prepSharp = [this](QDomElement node, int n) { prepSharp(node, n); };
+    steps.yield = [&busy] {
+      DoEvents();
+      return !busy.unloaded();
+    };
+    steps.setTitle = [this, &work](const QString& title, const QString& percent) {
+      work.then([this, title, percent] { CallMovie(progress, "setTitle", {title, percent}); });
+    };
+    pCount = UpDesign::walkPages(root, steps);
+    work.finish();
+    printWork_ = nullptr;
+  }  // a stopped walk's pictures still being made are done here
+  if (busy.unloaded()) return dropPackage();
   if (unprepared_ > 0) {
     // Nothing goes to the shop without all of its pictures.
     QFile::remove(buildingFile_);
     MsgBox(QStringLiteral("有 %1 张图片无法准备，请检查后重新上传。").arg(unprepared_), Msg::OKOnly | Msg::Exclamation,
            kUploadTitle, this);
-    backToEditor(*this, stateBefore);
+    if (!busy.unloaded()) backToEditor(*this, stateBefore);
     return;
   }
 
@@ -203,6 +226,7 @@ void frmMain::upDesign(const QString& designXML) {
   progress->setFlashVars("work=true&title=" + title + "&cur=100");
   CallMovie(progress, "setTitle", {title, "100"});
   DoEvents();
+  if (busy.unloaded()) return dropPackage();
 
   const QString indexFile = upFolder + "/Index.DPT";
   QSaveFile index(indexFile);
@@ -216,18 +240,28 @@ void frmMain::upDesign(const QString& designXML) {
     QFile::remove(buildingFile_);
     MsgBox(QStringLiteral("上传文件无法写入磁盘，请检查磁盘空间后重试。"), Msg::OKOnly | Msg::Exclamation,
            kUploadTitle, this);
-    backToEditor(*this, stateBefore);
+    if (!busy.unloaded()) backToEditor(*this, stateBefore);
     return;
   }
 
-  const OrderReply reply = readOrderReply(postOrder(
-      g.serverURL, orderBody("SaveDesign", {{"TemplateNO", upTemplateNO}, {"pCount", QString::number(pCount)}})));
+  // Closed while the answer is awaited: the order is given up, and the complete package stays as
+  // after a refused order.
+  OrderCancel cancel;
+  connect(this, &Form::loadedChanged, &cancel, [&cancel](bool loaded) {
+    if (!loaded) cancel.cancel();
+  });
+  const QString answer = postOrder(
+      g.serverURL, orderBody("SaveDesign", {{"TemplateNO", upTemplateNO}, {"pCount", QString::number(pCount)}}),
+      orderTimeoutMs, &cancel);
+  if (busy.unloaded()) return;
+  const OrderReply reply = readOrderReply(answer);
   const QString did = reply.accepted() ? XmlDom::attributeValue(reply.node, "did") : QString();
   if (did.isEmpty()) {
     if (reply.node.isNull())
       MsgBox(QStringLiteral("无法连接服务器或服务器的回复无法读取，请稍后重试。"), Msg::OKOnly, kUploadTitle, this);
     else
       MsgBox(QStringLiteral("未找到相对应的产品资料，该产品可能已删除，请与客服联系。"), Msg::OKOnly, kUploadTitle, this);
+    if (busy.unloaded()) return;
     Forms::welcome().showForm();
     hideForm();
     Timer2->start();
@@ -243,5 +277,6 @@ void frmMain::upDesign(const QString& designXML) {
   if (platform().process->startDetached(Paths::join(Paths::programFolder(), "upload")) == 0)
     MsgBox(QStringLiteral("无法启动上传程序，请重新安装客户端后再上传。"), Msg::OKOnly | Msg::Exclamation,
            kUploadTitle, this);
+  if (busy.unloaded()) return;
   Timer2->start();
 }

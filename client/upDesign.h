@@ -17,15 +17,16 @@ struct WalkSteps {
   // Prepare one picture node as member n; may rewrite its `src`.
   std::function<void(QDomElement node, int n)> prepImage;
   std::function<void(QDomElement node, int n)> prepSharp;
-  // Let the event loop run once (the progress movie redraws).
-  std::function<void()> yield;
+  // Let the event loop run once (the progress movie redraws); false stops the walk there.
+  std::function<bool()> yield;
   // The progress movie's title and percentage.
   std::function<void(const QString& title, const QString& percent)> setTitle;
 };
 
 // Walks root's pages in order: counts the templates that are printed pages, forces the `fro` of
 // fixed template pictures to "t", and hands every picture of the user's own to its preparation
-// with the next member number. Returns the count of printed pages (at most 32767).
+// with the next member number. Returns the count of printed pages (at most 32767), counted up to
+// where a yield stopped it.
 int walkPages(const QDomElement& root, const WalkSteps& steps);
 
 // What the client hands to the uploader through the clipboard.

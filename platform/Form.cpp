@@ -21,6 +21,7 @@ Form::~Form() {
 
 void Form::load() {
   if (loaded_ || loading_) return;
+  Busy busy(*this);
   loading_ = true;
   loaded_ = true;
   ++g_loaded;
@@ -31,15 +32,51 @@ void Form::load() {
 
 bool Form::unload() {
   if (!loaded_) return true;
+  // Asked again while the unload step still waits for its answer: that first unload decides.
+  if (unloading_) return false;
+  Busy busy(*this);
+  unloading_ = true;
   int cancel = 0;
   Form_Unload(cancel);
+  unloading_ = false;
   if (cancel) return false;
   loaded_ = false;
+  ++unloads_;
   --g_loaded;
   hide();
   Q_EMIT loadedChanged(false);
   if (g_loaded == 0 && g_quitWhenLast) QCoreApplication::quit();
   return true;
+}
+
+Form::Busy::Busy(Form& form) : form_(&form), unloads_(form.unloads_) { ++form.busy_; }
+
+Form::Busy::~Busy() {
+  if (form_ && --form_->busy_ == 0 && form_->deleteWhenIdle_) form_->postDelete();
+}
+
+bool Form::Busy::unloaded() const { return !form_ || form_->unloads_ != unloads_; }
+
+void Form::deleteWhenIdle() {
+  deleteWhenIdle_ = true;
+  if (busy_ == 0) postDelete();
+}
+
+void Form::postDelete() {
+  if (deletePosted_) return;
+  deletePosted_ = true;
+  // Posted from inside the handler's own scope: it runs once control is back in the event loop.
+  deleteLater();
+}
+
+bool Form::event(QEvent* e) {
+  // A handler that began after the deletion was posted (a timer, a movie's request) holds it
+  // off as well; its end posts it again.
+  if (e->type() == QEvent::DeferredDelete && busy_ > 0) {
+    deletePosted_ = false;
+    return true;
+  }
+  return QWidget::event(e);
 }
 
 void Form::showForm(bool modal) {
@@ -52,6 +89,7 @@ void Form::showForm(bool modal) {
     return;
   }
   // Modal: the caller waits here, with events still running, until the window is hidden or unloaded.
+  Busy busy(*this);
   QEventLoop loop;
   QPointer<Form> self(this);
   modalLoop_ = &loop;

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <cstdint>
+
 class QEventLoop;
 
 class Form : public QWidget {
@@ -35,6 +37,27 @@ public:
   // Whether the end of the last window ends the program (off in tests).
   static void setQuitWhenLastUnloaded(bool on);
 
+  // Held by a handler of the window while it lets events run (DoEvents, a wait, a dialog), where
+  // the window may be unloaded under it: while one is held the window is not deleted, and
+  // unloaded() tells the handler to stop at once instead of going on for a closed window.
+  class Busy {
+  public:
+    explicit Busy(Form& form);
+    ~Busy();
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+    // Whether the window has been unloaded since this was taken.
+    bool unloaded() const;
+
+  private:
+    QPointer<Form> form_;
+    std::uint64_t unloads_;
+  };
+
+  // Deletes the window (later) once no handler holds it busy; the window is done with.
+  void deleteWhenIdle();
+  bool isDeleting() const { return deleteWhenIdle_; }
+
 Q_SIGNALS:
   void loadedChanged(bool loaded);
 
@@ -44,6 +67,7 @@ protected:
   virtual void Form_Unload(int& cancel) { Q_UNUSED(cancel); }
   virtual void Form_Resize() {}
 
+  bool event(QEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   void hideEvent(QHideEvent* e) override;
@@ -51,26 +75,33 @@ protected:
 private:
   bool loaded_ = false;
   bool loading_ = false;
+  bool unloading_ = false;
   bool modal_ = false;
   QEventLoop* modalLoop_ = nullptr;
+  int busy_ = 0;
+  std::uint64_t unloads_ = 0;
+  bool deleteWhenIdle_ = false;
+  bool deletePosted_ = false;
+  void postDelete();
 };
 
-// Holds one window of the program: created on first use, destroyed after it is unloaded, so the
-// next use loads a fresh one.
+// Holds one window of the program: created on first use, destroyed after it is unloaded (once
+// its handlers have returned), so the next use loads a fresh one, even while the old one is
+// still finishing a handler.
 template <class T>
 class FormSlot {
 public:
   T& operator()() {
-    if (!p_) {
+    if (!get()) {
       p_ = new T;
       QObject::connect(p_, &Form::loadedChanged, p_, [f = p_](bool loaded) {
-        if (!loaded) f->deleteLater();
+        if (!loaded) f->deleteWhenIdle();
       });
     }
     return *p_;
   }
-  T* get() const { return p_.data(); }
-  bool isLoaded() const { return p_ && p_->isLoaded(); }
+  T* get() const { return p_ && !p_->isDeleting() ? p_.data() : nullptr; }
+  bool isLoaded() const { return get() && p_->isLoaded(); }
   // Unloads the window when it is loaded; false when it refused.
   bool unload() { return !isLoaded() || p_->unload(); }
   void reset() { delete p_.data(); }

@@ -37,12 +37,22 @@ OrderedWork::~OrderedWork() {
   shared_->waker = nullptr;
 }
 
+bool OrderedWork::stopped() {
+  if (stopped_ || !stopWhen_ || !stopWhen_()) return stopped_;
+  stopped_ = true;
+  shared_->cancelled = true;
+  items_.clear();
+  jobs_ = 0;
+  return true;
+}
+
 void OrderedWork::queue(std::function<void()> job, std::function<void()> done) {
   handBack();
-  while (jobs_ >= ahead_) {
+  while (jobs_ >= ahead_ && !stopped()) {
     waitOnce();
     handBack();
   }
+  if (stopped()) return;
   auto item = std::make_shared<Item>();
   item->job = std::move(job);
   item->done = std::move(done);
@@ -71,6 +81,7 @@ void OrderedWork::queue(std::function<void()> job, std::function<void()> done) {
 }
 
 void OrderedWork::then(std::function<void()> step) {
+  if (stopped()) return;
   auto item = std::make_shared<Item>();
   item->done = std::move(step);
   item->ready = true;
@@ -80,7 +91,7 @@ void OrderedWork::then(std::function<void()> step) {
 
 void OrderedWork::finish() {
   handBack();
-  while (!items_.empty()) {
+  while (!items_.empty() && !stopped()) {
     waitOnce();
     handBack();
   }
@@ -89,7 +100,7 @@ void OrderedWork::finish() {
 void OrderedWork::handBack() {
   // Taken off the queue before it runs: a step that lets events run, and so comes back here,
   // only starts the ones after it.
-  while (!items_.empty() && items_.front()->ready.load(std::memory_order_acquire)) {
+  while (!items_.empty() && !stopped() && items_.front()->ready.load(std::memory_order_acquire)) {
     const std::shared_ptr<Item> item = items_.front();
     items_.pop_front();
     if (item->job) --jobs_;

@@ -36,6 +36,12 @@ public:
   // How many jobs are queued and not yet handed back.
   int pending() const { return jobs_; }
 
+  // Asked before each hand-back and after each wait: once it says stop, the jobs not started are
+  // dropped, the running ones finish on the pool, nothing more is handed back, and later calls
+  // queue nothing and return at once.
+  void stopWhen(std::function<bool()> stop) { stopWhen_ = std::move(stop); }
+  bool stopped();
+
 private:
   struct Item;
   struct Shared;
@@ -50,4 +56,6 @@ private:
   std::deque<std::shared_ptr<Item>> items_;
   std::shared_ptr<Shared> shared_;
   QEventLoop* loop_ = nullptr;
+  std::function<bool()> stopWhen_;
+  bool stopped_ = false;
 };

@@ -105,7 +105,10 @@ private Q_SLOTS:
     UpDesign::WalkSteps steps;
     steps.prepImage = [&](QDomElement e, int n) { order << QString("i%1:%2").arg(n).arg(UpDesign::childText(e, "src")); };
     steps.prepSharp = [&](QDomElement e, int n) { order << QString("s%1:%2").arg(n).arg(UpDesign::childText(e, "src")); };
-    steps.yield = [&] { ++yields; };
+    steps.yield = [&] {
+      ++yields;
+      return true;
+    };
     steps.setTitle = [&](const QString& t, const QString& p) { titles << t + "|" + p; };
     const int pCount = UpDesign::walkPages(doc.documentElement(), steps);
     QCOMPARE(order, QStringList({"i0:i1.jpg", "s1:s1.jpg", "s2:g1.jpg"}));
@@ -117,6 +120,14 @@ private Q_SLOTS:
     const QDomElement fixed = doc.documentElement().firstChildElement("page")
         .firstChildElement("template").firstChildElement("image");
     QCOMPARE(UpDesign::childText(fixed, "fro"), QString("t"));
+
+    // A yield that says stop ends the walk there: no title, nothing of the pages after it.
+    order.clear();
+    titles.clear();
+    steps.yield = [] { return false; };
+    QCOMPARE(UpDesign::walkPages(doc.documentElement(), steps), 0);
+    QCOMPARE(order, QStringList({"i0:i1.jpg", "s1:s1.jpg", "s2:g1.jpg"}));
+    QVERIFY(titles.isEmpty());
   }
 
   // One picture's member file as a pool thread makes it, for a 72 x 36 point frame at 300 dpi:

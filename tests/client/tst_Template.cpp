@@ -10,7 +10,9 @@
 #include "Template.h"
 #include "Twips.h"
 #include "WelCome.h"
+#include "YieldFixture.h"
 #include "base64.h"
+#include "frmMain.h"
 #include "mainModule.h"
 
 #include <QDirIterator>
@@ -64,6 +66,7 @@ private Q_SLOTS:
   }
 
   void cleanup() {
+    Forms::workspaceSlot().reset();
     Forms::templateSlot().reset();
     Forms::welcomeSlot().reset();
     Forms::icoSlot().reset();
@@ -295,6 +298,35 @@ private Q_SLOTS:
     QVERIFY(!Forms::welcomeSlot().isLoaded());
   }
 
+  // Unloaded (as the workspace's start timer or the welcome window's close does) inside a yield
+  // of one of its own requests: the window stays until the request has returned, which stops
+  // there, and goes after it.
+  void unloadedInsideItsRequest_data() {
+    QTest::addColumn<QString>("request");
+    QTest::newRow("new design: its workspace starts") << "createNew";
+    QTest::newRow("cancelled download") << "cancelDown";
+  }
+  void unloadedInsideItsRequest() {
+    QFETCH(QString, request);
+    QPointer<Template> t(&browser());
+    writeFile(at("Template/A1B2.DPT"), "PK-package");
+    g.templateNO = "A1B2";
+    send(dl(), "DownComplate");
+    FakeFlashPlayer* movie = request == "cancelDown" ? dl() : nd();
+    bool unloaded = false;
+    QObject watching;
+    eachYield(&watching, [&] { return unloaded = Forms::templateSlot().unload(); });
+    QVERIFY(staysThrough(t, [&] { send(movie, request, "Trip"); }));
+    QVERIFY(unloaded);
+    QVERIFY(!t->isLoaded());
+    QVERIFY(!t->Timer1->isActive());
+    if (request == "createNew") {
+      QCOMPARE(readAll(at("MyDesign/Trip/Trip.DPT")), QByteArray("PK-package"));
+      QVERIFY(Forms::workspaceSlot().isLoaded());
+    }
+    QTRY_VERIFY(!t);
+  }
+
   void createDesignRefused_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("existing");  // "dir:NAME" or "file:NAME" in MyDesign
@@ -471,15 +503,18 @@ private Q_SLOTS:
 
   void closeRule() {
     // The user closes the window: the welcome window comes back.
+    QPointer<Template> closed;
     {
       Template& t = browser();
+      closed = &t;
       t.startDownload();
       QVERIFY(t.close());
       QVERIFY(!Forms::templateSlot().isLoaded());
       QVERIFY(Forms::welcomeSlot().isLoaded() && Forms::welcome().isVisible());
     }
     Forms::welcome().hideForm();
-    QTRY_VERIFY(Forms::templateSlot().get() == nullptr);
+    QVERIFY(Forms::templateSlot().get() == nullptr);
+    QTRY_VERIFY(!closed);
     // A cancelled download shows the welcome window at once and closes the browser 1.5 s later,
     // without showing the welcome window a second time.
     Template& t = browser();

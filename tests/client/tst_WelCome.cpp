@@ -7,6 +7,7 @@
 #include "Paths.h"
 #include "Template.h"
 #include "WelCome.h"
+#include "YieldFixture.h"
 #include "frmMain.h"
 #include "mainModule.h"
 
@@ -236,6 +237,26 @@ private Q_SLOTS:
     QCOMPARE(g.designPath, opens ? g.myDesignPath + "/" + name : QString("before"));
     QCOMPARE(Forms::workspaceSlot().isLoaded(), opens);
     Forms::workspaceSlot().reset();
+  }
+
+  // The welcome window closed (as its close button does, which closes the others too) while its
+  // "open" hands over to a workspace that is still starting: every window closes, the workspace's
+  // start stops there, and no window goes while its own request or start is on the stack.
+  void closedWhileOpeningADesign() {
+    FakePlatform fp;
+    QPointer<WelCome> w(&Forms::welcome());
+    w->showForm();
+    QDir(g.myDesignPath).mkpath("trip");
+    QPointer<frmMain> workspace;
+    closeWhen(w, [&] {
+      workspace = Forms::workspaceSlot().get();
+      return Forms::workspaceSlot().isLoaded();
+    });
+    QVERIFY(staysThrough(w, [&] { fp.player("ad01")->request("open", {"trip"}); }));
+    QVERIFY(workspace);
+    QCOMPARE(Form::loadedCount(), 0);
+    for (const QString& call : fp.player("WorkArea")->calls) QVERIFY(!call.startsWith("<invoke name=\"openTemplate\""));
+    QTRY_VERIFY(!w && !workspace);
   }
 
   void timerFiresOnce() {

@@ -12,11 +12,13 @@
 #include "Paths.h"
 #include "XmlDom.h"
 #include "WelCome.h"
+#include "YieldFixture.h"
 #include "frmMain.h"
 #include "mainModule.h"
 
 #include <QDirIterator>
 #include <QProcess>
+#include <QThreadPool>
 #include <QtTest>
 
 namespace {
@@ -160,6 +162,46 @@ private Q_SLOTS:
     QCOMPARE(work->calls, QStringList{BuildCall("importImg", {"MyDesign\\D\\Images\\notes.jpg"})});
     QVERIFY(QFile::exists(g.designPath + "/Images/notes.jpg"));
     QVERIFY(!QFile::exists(g.designPath + "/Images/Thumb/notes.jpg"));
+  }
+
+  // The workspace closed (as its close button does) while pictures are being imported: the import
+  // stops at its next yield, each picture stored so far is a whole copy, the editor is not
+  // answered, and the window goes only once the import has returned.
+  void closedWhileImporting_data() {
+    QTest::addColumn<QString>("moment");
+    QTest::newRow("file dialog open") << "dialog";
+    QTest::newRow("thumbnails being made") << "thumbnails";
+  }
+  void closedWhileImporting() {
+    QFETCH(QString, moment);
+    // More pictures than are made side by side, the first slow to make: the import yields between
+    // two copies, waiting for it.
+    const int chosen = 2 * QThreadPool::globalInstance()->maxThreadCount() + 4;
+    QStringList paths;
+    QVERIFY(QDir().mkpath(root + "/source"));
+    QVERIFY(twoColourImage(6000, 4500).save(root + "/source/p0.png"));
+    paths << root + "/source/p0.png";
+    for (int i = 1; i < chosen; ++i) {
+      paths << root + QString("/source/p%1.jpg").arg(i);
+      QVERIFY(writeJpeg(paths.last(), 400, 300));
+    }
+    fp->fileDialog.files = paths;
+    const QString images = g.designPath + "/Images";
+    QPointer<frmMain> w(&Forms::workspace());
+    w->showForm();
+    work->calls.clear();
+    if (moment == "dialog") fp->fileDialog.whileOpen = [&] { w->close(); };
+    else closeWhen(w, [&] { return !QDir(images).entryList(QDir::Files).isEmpty(); });
+    QVERIFY(staysThrough(w, [&] { request("importImg"); }));
+    QVERIFY(!w->isLoaded());
+    QVERIFY(work->calls.isEmpty());
+    const QStringList stored = QDir(images).entryList(QDir::Files);
+    if (moment == "dialog") QVERIFY(stored.isEmpty());
+    else QVERIFY2(!stored.isEmpty() && stored.size() < chosen, qPrintable(stored.join(',')));
+    for (const QString& name : stored) QCOMPARE(readAll(images + "/" + name), readAll(root + "/source/" + name));
+    for (const QString& name : QDir(images + "/Thumb").entryList(QDir::Files))
+      QCOMPARE(Imaging::pictureSize(images + "/Thumb/" + name), QSize(150, 112));
+    QTRY_VERIFY(!w);
   }
 
   void removeImg_data() {

@@ -10,6 +10,7 @@
 #include "Imaging.h"
 #include "Paths.h"
 #include "WelCome.h"
+#include "YieldFixture.h"
 #include "frmMain.h"
 #include "mainModule.h"
 #include "rightClick.h"
@@ -273,6 +274,55 @@ private Q_SLOTS:
     QCOMPARE(w.exitMode, QString("1"));
     QVERIFY(!w.isLoaded());
     QVERIFY(!Forms::welcomeSlot().isLoaded());
+  }
+
+  // Closed (as its close button does) inside one of the yields of its own opening: the opening
+  // stops there, the window goes only once it has, and the design opens again as usual.
+  void closedWhileOpening_data() {
+    QTest::addColumn<QString>("moment");
+    QTest::newRow("first yield of the start") << "start";
+    QTest::newRow("after the start data") << "start data";
+    QTest::newRow("while thumbnails are made") << "thumbnails";
+  }
+  void closedWhileOpening() {
+    QFETCH(QString, moment);
+    FakePlatform fp;
+    openDesign("D");
+    const QString images = g.designPath + "/Images";
+    QVERIFY(QDir().mkpath(images));
+    QStringList names;
+    for (int i = 0; i < 12; ++i) {
+      names << QString("p%1.jpg").arg(i);
+      QVERIFY(writeJpeg(images + "/" + names.last(), 1600, 1200));
+    }
+    QPointer<frmMain> w(&Forms::workspace());
+    FakeFlashPlayer* editor = fp.player("WorkArea");
+    closeWhen(w, [&] {
+      if (moment == "start data") return !editor->calls.isEmpty();
+      if (moment == "thumbnails") return QFileInfo(images + "/Thumb").isDir();
+      return true;
+    });
+    QVERIFY(staysThrough(w, [] { Forms::showWorkspace(); }));
+    QVERIFY(!w->isLoaded() && !Forms::workspaceSlot().isLoaded());
+    QVERIFY(Forms::welcome().isVisible());
+    // Nothing more was done for the closed window: the design was not opened in its editor.
+    for (const QString& call : editor->calls) QVERIFY(!call.startsWith("<invoke name=\"openTemplate\""));
+    QVERIFY(!w->Timer1->isActive());
+    // A thumbnail is there whole or not at all.
+    for (const QString& t : QDir(images + "/Thumb").entryList(QDir::Files)) QVERIFY(!QImage(images + "/Thumb/" + t).isNull());
+    QTRY_VERIFY(!w);
+
+    // Opened again, the design opens in a fresh window with all of its thumbnails.
+    Forms::welcome().hideForm();
+    frmMain& again = Forms::workspace();
+    again.showForm();
+    QVERIFY(again.isLoaded());
+    const QStringList calls = fp.player("WorkArea")->calls;
+    QCOMPARE(calls.size(), 3);
+    QCOMPARE(calls[2], BuildCall("openTemplate", {"Local", g.siteURL, "new", "D"}));
+    int tw = 1600, th = 1200;
+    thumbnailSize(tw, th, 150);
+    for (const QString& n : names) QCOMPARE(Imaging::pictureSize(images + "/Thumb/" + n), QSize(tw, th));
   }
 
   void resizeCentresTheSmallMovies() {

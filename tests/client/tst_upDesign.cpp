@@ -1,6 +1,7 @@
 // The upload preparation end to end with fake movies and a recording server page: the package,
 // the progress calls, the order to the shop and the hand-over; and the order window's close rule.
 #include "FakePlatform.h"
+#include "FileFixture.h"
 #include "FlashBridge.h"
 #include "Form.h"
 #include "Forms.h"
@@ -11,12 +12,15 @@
 #include "LogIN.h"
 #include "Paths.h"
 #include "WelCome.h"
+#include "YieldFixture.h"
 #include "ZipReader.h"
 #include "buy.h"
 #include "frmMain.h"
 #include "mainModule.h"
+#include "orderRequest.h"
 
 #include <QDomDocument>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QtTest>
 
@@ -57,6 +61,26 @@ QString designOf(const QStringList& sources) {
               (src == "bad size" ? "big.jpg" : src) + "</src></image>";
   return "<design><attributes><name>T1</name><dpi>300</dpi></attributes><page><template><title>内页</title>" +
          frames + "</template></page></design>";
+}
+
+// A design whose pages hold the given numbers of pictures, big.jpg and small.png by turns.
+QString designOfPages(const QList<int>& perPage) {
+  QString pages;
+  int n = 0;
+  for (int count : perPage) {
+    pages += "<page><template><title>内页</title>";
+    for (int i = 0; i < count; ++i, ++n)
+      pages += QString("<image><fro>l</fro><w>72</w><h>36</h><src>%1</src></image>").arg(n % 2 ? "small.png" : "big.jpg");
+    pages += "</template></page>";
+  }
+  return "<design><attributes><name>T1</name><dpi>300</dpi></attributes>" + pages + "</design>";
+}
+
+// The member names of a complete package of n pictures.
+QStringList packageOf(int n) {
+  QStringList names;
+  for (int i = 0; i < n; ++i) names << QString::number(i);
+  return names << "Index.DPT";
 }
 }  // namespace
 
@@ -161,21 +185,11 @@ private Q_SLOTS:
   // order whichever is ready first, every source rewritten, the progress page by page.
   void manyPicturesInOrder() {
     server->replyBody = "<reply flag=\"ok\" did=\"D1\"/>";
-    const QList<int> perPage{7, 0, 12};
-    QString pages;
-    int n = 0;
-    for (int count : perPage) {
-      pages += "<page><template><title>内页</title>";
-      for (int i = 0; i < count; ++i, ++n)
-        pages += QString("<image><fro>l</fro><w>72</w><h>36</h><src>%1</src></image>").arg(n % 2 ? "small.png" : "big.jpg");
-      pages += "</template></page>";
-    }
+    const int n = 7 + 0 + 12;
     frmMain& w = openWorkspace();
-    w.upDesign("<design><attributes><name>T1</name><dpi>300</dpi></attributes>" + pages + "</design>");
+    w.upDesign(designOfPages({7, 0, 12}));
     const QString upFile = g.designPath + "/UpLoad/Book.TMP";
-    QStringList expected;
-    for (int i = 0; i < n; ++i) expected << QString::number(i);
-    QCOMPARE(memberNames(members(upFile)), expected << "Index.DPT");
+    QCOMPARE(memberNames(members(upFile)), packageOf(n));
     for (int i = 0; i < n; ++i) {
       const QByteArray member = readZipMember(upFile, QString::number(i));
       if (i % 2) {
@@ -198,6 +212,69 @@ private Q_SLOTS:
         BuildCall("setTitle", {"正在准备上传文件，请稍候... ", "100"})}));
     QCOMPARE(server->requests.size(), 1);
     QCOMPARE(server->requests[0].body, QByteArray("Order=SaveDesign&TemplateNO=T1&pCount=3"));
+  }
+
+  // Closed (as its close button does) inside one of the preparation's yields: the preparation
+  // stops there and the window goes only once it has returned. Nothing half-built stays, the old
+  // package stays until a new one is complete, and nothing goes to the shop's order page or the
+  // uploader. A design with unsaved changes asks first, and Cancel lets the upload go on.
+  void closedDuringPreparation_data() {
+    QTest::addColumn<QString>("moment");
+    QTest::addColumn<QString>("stateBefore");
+    QTest::addColumn<int>("answer");  // to the unsaved-changes question; 0 when none is asked
+    QTest::newRow("progress shown") << "progress" << "" << 0;
+    QTest::newRow("pictures being packed") << "pictures" << "" << 0;
+    QTest::newRow("order waiting") << "order" << "" << 0;
+    QTest::newRow("unsaved, closed all the same") << "pictures" << "editing" << int(Msg::OK);
+    QTest::newRow("unsaved, close cancelled") << "pictures" << "editing" << int(Msg::Cancel);
+  }
+  void closedDuringPreparation() {
+    QFETCH(QString, moment);
+    QFETCH(QString, stateBefore);
+    QFETCH(int, answer);
+    server->replyBody = "<reply flag=\"ok\" did=\"D1\"/>";
+    if (moment == "order") server->mode = HttpRecorder::Hold;
+    const QString upload = g.designPath + "/UpLoad";
+    writeFile(upload + "/Book.TMP", "old package");
+    QPointer<frmMain> w(&openWorkspace());
+    w->showForm();
+    g.designState = stateBefore;
+    if (answer) fp->msgBox.answers = {answer};
+    FakeFlashPlayer* progress = fp->player("progress");
+    closeWhen(w, [&] {
+      if (moment == "progress") return !progress->calls.isEmpty();
+      if (moment == "pictures") return progress->calls.size() >= 2;  // the first page is packed
+      return !server->requests.isEmpty();
+    });
+    QElapsedTimer took;
+    took.start();
+    QVERIFY(staysThrough(w, [&] { fp->player("WorkArea")->request("upDesign", {designOfPages({6, 6, 6, 6})}); }));
+    QCOMPARE(fp->msgBox.shown.size(), answer ? 1 : 0);
+    if (answer) QCOMPARE(fp->msgBox.shown[0].title, QString("退出设计"));
+    if (answer == Msg::Cancel) {
+      QVERIFY(w->isLoaded());
+      QCOMPARE(memberNames(members(upload + "/Book.TMP")), packageOf(24));
+      QCOMPARE(fp->clipboard.log, QStringList({"clear", "set:upload@@;Book;D1"}));
+      QVERIFY(w->Timer2->isActive());
+      return;
+    }
+    QVERIFY(!w->isLoaded() && !Forms::workspaceSlot().isLoaded());
+    QVERIFY(Forms::welcome().isVisible());
+    QVERIFY(took.elapsed() < orderTimeoutMs);  // the close ended the wait for the order's answer
+    QVERIFY(!Forms::buySlot().isLoaded());
+    QVERIFY(fp->clipboard.log.isEmpty());
+    QVERIFY(fp->process.started.isEmpty());
+    QVERIFY(!w->Timer2->isActive());
+    QCOMPARE(QDir(upload).entryList(QDir::Files), QStringList({"Book.TMP"}));
+    if (moment == "order") {
+      QCOMPARE(server->requests.size(), 1);
+      QCOMPARE(memberNames(members(upload + "/Book.TMP")), packageOf(24));
+    } else {
+      QVERIFY(server->requests.isEmpty());
+      QCOMPARE(readAll(upload + "/Book.TMP"), QByteArray("old package"));
+      QVERIFY(!progress->calls.contains(BuildCall("setTitle", {"正在准备上传文件，请稍候... ", "100"})));
+    }
+    QTRY_VERIFY(!w);
   }
 
   // The design's picture folder may be stored in another letter case; its pictures are found.
@@ -392,6 +469,34 @@ private Q_SLOTS:
     QCOMPARE(fp->msgBox.shown[0].title, QString("客户端"));
     QVERIFY(fp->msgBox.shown[0].text.contains("\r\n如因意外原因"));
     QVERIFY(Forms::welcome().isVisible());
+  }
+
+  // Closed again (the welcome window's close closes it too) while its question is on screen: no
+  // second question, the answer to the first decides, and the window is gone only afterwards.
+  void orderWindowClosedAgainWhileAsking() {
+    g.siteURL = "http://shop.example";
+    g.buyURL = g.siteURL + "/main/buy.aspx?ID=D1";
+    QPointer<buy> b(&Forms::buyWindow());
+    b->toBuy();
+    b->showForm();
+    QVERIFY(!Forms::welcomeSlot().isLoaded());
+    const int loaded = Form::loadedCount();
+    bool asked = false, again = true, goneWhileAsking = false;
+    fp->msgBox.onShow = [&](const MessageRecord&) {
+      if (asked) return;
+      asked = true;
+      again = Forms::buySlot().unload();
+      QTest::qWait(1);
+      goneWhileAsking = !b;
+    };
+    fp->msgBox.answers = {Msg::OK};
+    QVERIFY(b->unload());
+    QVERIFY(!again);
+    QVERIFY(!goneWhileAsking);
+    QCOMPARE(fp->msgBox.shown.size(), 1);
+    QCOMPARE(Form::loadedCount(), loaded);  // the order window out once, the welcome window in
+    QVERIFY(Forms::welcome().isVisible());
+    QTRY_VERIFY(!b);
   }
 };
 

@@ -1,5 +1,6 @@
 // The window base: load once, refusal to unload, modal showing, the program's end with its last
 // window; and the case-insensitive path helper.
+#include "DoEvents.h"
 #include "Form.h"
 #include "Paths.h"
 #include "VbMath.h"
@@ -13,9 +14,14 @@ namespace {
 class Probe : public Form {
 public:
   int loads = 0, unloads = 0, refuse = 0;
+  std::function<void()> whileUnloading;  // runs inside the unload step, as a question would
 protected:
   void Form_Load() override { ++loads; }
-  void Form_Unload(int& cancel) override { ++unloads; cancel = refuse; }
+  void Form_Unload(int& cancel) override {
+    ++unloads;
+    if (whileUnloading) whileUnloading();
+    cancel = refuse;
+  }
 };
 }  // namespace
 
@@ -79,6 +85,71 @@ private Q_SLOTS:
     QCOMPARE(rc, 0);
     QVERIFY(!a.isLoaded());
     QVERIFY(!b.isLoaded());
+  }
+
+  // A window is deleted only once no handler of its own that lets events run is on the stack:
+  // whether it was unloaded inside the handler, or the handler began after the unload (a timer
+  // of the unloaded window) with the deletion already posted. The handler learns of an unload
+  // inside it, and the slot hands out a fresh window at once.
+  void deletedOnlyOnceIdle_data() {
+    QTest::addColumn<bool>("unloadInside");
+    QTest::newRow("unloaded inside the handler") << true;
+    QTest::newRow("handler begun after the unload") << false;
+  }
+  void deletedOnlyOnceIdle() {
+    QFETCH(bool, unloadInside);
+    Form::setQuitWhenLastUnloaded(false);
+    FormSlot<Probe> slot;
+    QPointer<Probe> first(&slot());
+    first->showForm();
+    if (unloadInside) QTimer::singleShot(0, [&] { QVERIFY(slot.unload()); });
+    else QVERIFY(slot.unload());
+    bool toldUnloaded = false, goneInside = false, freshMeanwhile = false;
+    {
+      Form::Busy busy(*first);
+      for (int i = 0; i < 20 && !toldUnloaded; ++i) {
+        QTest::qWait(1);  // deferred deletions are delivered here too
+        goneInside = goneInside || !first;
+        toldUnloaded = busy.unloaded();
+      }
+      freshMeanwhile = first && &slot() != first.data() && !slot().isLoaded();
+    }
+    QCOMPARE(toldUnloaded, unloadInside);
+    QVERIFY(!goneInside);
+    QVERIFY(freshMeanwhile);
+    QTRY_VERIFY(!first);
+    QVERIFY(slot.get() && slot.get()->loads == 0);
+    slot.reset();
+
+    // Not unloaded: nothing is deleted when a handler ends.
+    QPointer<Probe> kept(&slot());
+    kept->load();
+    {
+      Form::Busy busy(*kept);
+      QVERIFY(!busy.unloaded());
+    }
+    QTest::qWait(1);
+    QVERIFY(kept && kept->isLoaded());
+    slot.reset();
+  }
+
+  // Asked to unload again while its unload step waits (a question on screen): the first unload
+  // decides, and the window is counted out once.
+  void unloadAskedAgainWhileUnloading() {
+    Form::setQuitWhenLastUnloaded(false);
+    const int before = Form::loadedCount();
+    Probe f;
+    f.load();
+    bool second = true;
+    f.whileUnloading = [&] {
+      f.whileUnloading = nullptr;
+      second = f.unload();
+    };
+    QVERIFY(f.unload());
+    QVERIFY(!second);
+    QCOMPARE(f.unloads, 1);
+    QVERIFY(!f.isLoaded());
+    QCOMPARE(Form::loadedCount(), before);
   }
 
   void vbArithmetic_data() {

@@ -76,6 +76,35 @@ private Q_SLOTS:
     QVERIFY(ended);
   }
 
+  // Once its stop condition holds (here from the first step handed back): nothing more is handed
+  // back, jobs not given to the pool never run, and later calls queue nothing and return at once.
+  void stopsWhenAsked() {
+    std::atomic<int> ran{0};
+    int handedBack = 0;
+    bool stop = false, laterStep = false;
+    {
+      OrderedWork work(2);
+      work.stopWhen([&] { return stop; });
+      for (int i = 0; i < 6; ++i)
+        work.run<int>([&] {
+          ++ran;
+          QThread::msleep(20);
+          return 0;
+        },
+                      [&](const int&) {
+                        ++handedBack;
+                        stop = true;
+                      });
+      work.then([&] { laterStep = true; });
+      work.finish();
+      QVERIFY(work.stopped());
+      QCOMPARE(work.pending(), 0);
+    }
+    QCOMPARE(handedBack, 1);
+    QVERIFY(!laterStep);
+    QVERIFY(ran <= 2);
+  }
+
   // Gone before its jobs are done: it waits for the running one, drops the rest, and hands back
   // nothing.
   void destroyedWithJobsOutstanding() {

@@ -16,6 +16,7 @@ QStringList FakeFileDialog::openFiles(QWidget*, const QString& title, const QStr
   titles << title;
   patterns << p;
   multipleAsked << multiple;
+  if (whileOpen) whileOpen();
   return files;
 }
 

@@ -31,6 +31,7 @@ public:
   QList<bool> multipleAsked;
   QStringList titles;
   QStringList patterns;
+  std::function<void()> whileOpen;  // what happens while the dialog is on screen
   QStringList openFiles(QWidget*, const QString& title, const QString& filterName, const QString& patterns,
                         bool multiple) override;
 };

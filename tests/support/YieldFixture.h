@@ -1,0 +1,16 @@
+#pragma once
+// Acting from inside the program's yields: a step that runs each time events run (DoEvents, a
+// wait, a modal loop), as a timer or a click of the user would.
+#include <QObject>
+#include <functional>
+
+class QWidget;
+
+// Runs step at every round of events until it returns true, or until context is gone.
+void eachYield(QObject* context, std::function<bool()> step);
+
+// Closes window as its close button does, at the first round of events where `when` holds.
+void closeWhen(QWidget* window, std::function<bool()> when);
+
+// Runs call; true when object was still there at every round of events inside it and after it.
+bool staysThrough(QObject* object, const std::function<void()>& call);
