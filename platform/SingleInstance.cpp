@@ -32,8 +32,8 @@ bool previousInstance(const QString& programName) {
   const QString path = Paths::join(Paths::programFolder(), "." + programName + ".lock");
   // This process is the instance that holds the lock.
   if (held.fd >= 0 && held.path == path) return false;
-  // Not handed on to the programs this one starts.
-  // A lock that cannot be had counts as held by another copy.
+  // Not handed on to the programs this one starts. A lock that cannot be had counts as held by
+  // another copy.
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return true;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

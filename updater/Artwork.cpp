@@ -1,12 +1,12 @@
 #include "Artwork.h"
 
+#include "Twips.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-
-#include "Twips.h"
 
 namespace Artwork {
 namespace {
