@@ -38,7 +38,9 @@ constexpr int kSmallSize = 10 * 1024;
 
 // The child that is "ours": the updater's window, started on a release list, until the last
 // file is in the staging folder. It prints its transfer time: from the start of its connect (as
-// curl's time_total counts) to the end of the last file.
+// curl's time_total counts) to the end of the last file. The window draws itself at the end of
+// its first frame (16 ms after it is shown), as the program does: a download done sooner ends
+// before anything of it is drawn, one that takes longer draws it (fonts and pictures) meanwhile.
 int runOurs(const QString& host, const QString& programFolder) {
   Paths::setProgramFolder(programFolder);
   Module1::shopHost = host;

@@ -157,6 +157,7 @@ Result request(Winsock& socket, const QString& address, Reply& state, qint64 max
   }
   if (!s) return Result::TimedOut;
 
+  closeFile(state);  // a reply given up part-way
   state.status = Status::AwaitingHead;
   state.head.clear();
   state.isHead = false;
@@ -221,19 +222,40 @@ QByteArray takeBody(Reply& state, const QByteArray& data) {
 }
 
 void writeBody(Reply& state, const QByteArray& body) {
-  if (state.status == Status::Failed) return;
-  if (!state.isHead && body.isEmpty()) return;
-  QFile file(state.localFile);
-  // The header's event empties the file, so an older, longer file keeps no tail.
-  const bool opened = state.isHead ? file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                                   : file.open(QIODevice::ReadWrite);
-  const qint64 at = state.isHead ? 0 : state.writePos;
-  if (!opened || !file.seek(at) || file.write(body) != body.size() || !file.flush()) {
+  if (state.status == Status::Failed) {
+    closeFile(state);
+    return;
+  }
+  if (state.isHead) {
+    // The header's event empties the file, so an older, longer file keeps no tail. Unbuffered:
+    // each event's bytes go to the file at once, where a reader finds them.
+    closeFile(state);
+    state.file = std::make_unique<QFile>(state.localFile);
+    state.writePos = 0;
+    if (!state.file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+      closeFile(state);
+      state.status = Status::Failed;
+      return;
+    }
+  } else if (body.isEmpty()) {
+    return;
+  }
+  if (!state.file || state.file->write(body) != body.size()) {
+    closeFile(state);
     state.status = Status::Failed;
     return;
   }
-  file.close();
-  state.writePos = at + body.size();
+  state.writePos += body.size();
+  if (state.status == Status::Complete) {
+    state.file->close();
+    if (state.file->error() != QFileDevice::NoError) state.status = Status::Failed;
+    state.file.reset();
+  }
+}
+
+void closeFile(Reply& state) {
+  if (state.file) state.file->close();
+  state.file.reset();
 }
 
 Status reply(Winsock& socket, Reply& state) {

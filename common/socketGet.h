@@ -4,7 +4,10 @@
 // socket and the reply state, calls `request` once per file and `reply` (or `readReply` then
 // `writeBody`) for every DataArrival of the socket.
 #include <QByteArray>
+#include <QFile>
 #include <QString>
+
+#include <memory>
 
 class Winsock;
 
@@ -48,6 +51,9 @@ struct Reply {
   qint64 writePos = 0;      // body bytes written to localFile: the next file offset
   Status status = Status::AwaitingHead;
   QByteArray head;          // header bytes collected until its empty line
+  // localFile while its body arrives: opened (emptied) by the header's data event, kept open
+  // between data events, closed by the last byte, a failure or the next request.
+  std::unique_ptr<QFile> file;
 };
 
 enum class Result {
@@ -74,8 +80,12 @@ QByteArray readReply(Winsock& socket, Reply& state);
 // body bytes among them are returned. Touches no socket and no file.
 QByteArray takeBody(Reply& state, const QByteArray& data);
 // Writes body bytes of one data event into localFile at writePos: the header's data event
-// empties the file first.
+// empties the file first. Every byte is in the file when this returns (others may read it); the
+// file is closed once the reply is complete or has failed.
 void writeBody(Reply& state, const QByteArray& body);
+// Closes localFile if a reply left it open part-way (a lost connection, the program ending);
+// what has arrived stays in it.
+void closeFile(Reply& state);
 // Both steps; a failed write closes the socket too.
 Status reply(Winsock& socket, Reply& state);
 

@@ -1,5 +1,7 @@
 #include "Artwork.h"
 
+#include "Twips.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QLinearGradient>
@@ -20,14 +22,13 @@ QPixmap canvas(const QSize& size) {
   return p;
 }
 
-QFont font(int pixels, bool bold) {
+}  // namespace
+
+QFont textFont() {
   QFont f;
-  f.setPixelSize(pixels);
-  f.setBold(bold);
+  f.setPixelSize(qMax(11, Twips::toPixelsY(180)));
   return f;
 }
-
-}  // namespace
 
 QPixmap background(const QSize& size) {
   QPixmap p = canvas(size);
@@ -72,7 +73,7 @@ QPixmap titlePicture(const QSize& size) {
   head.closeSubpath();
   g.fillPath(head, Qt::white);
   g.setPen(Qt::white);
-  g.setFont(font(int(h * 0.45), true));
+  g.setFont(textFont());
   g.drawText(QRectF(h * 1.05, 0, size.width() - h, h), Qt::AlignVCenter | Qt::AlignLeft,
              QString::fromUtf8("Quorvel 在线更新"));
   return p;
@@ -90,7 +91,7 @@ QPixmap closePicture(const QSize& size) {
   g.setBrush(fill);
   g.drawRoundedRect(r, r.height() / 4, r.height() / 4);
   g.setPen(kDeep);
-  g.setFont(font(int(size.height() * 0.48), false));
+  g.setFont(textFont());
   g.drawText(r, Qt::AlignCenter, QString::fromUtf8("关 闭"));
   return p;
 }

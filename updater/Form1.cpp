@@ -13,7 +13,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -25,6 +24,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -48,9 +48,9 @@ QString framed(const char* words) {
 QLabel* label(QWidget* parent, int left, int top, int width, int height, const QString& text = QString()) {
   auto* l = new QLabel(text, parent);
   l->setGeometry(Twips::toPixels(left, top, width, height));
-  QFont f = l->font();
-  f.setPixelSize(qMax(11, Twips::toPixelsY(180)));
-  l->setFont(f);
+  // Fixed: a new text then asks nothing of the window's layout.
+  l->setFixedSize(l->size());
+  l->setFont(Artwork::textFont());
   return l;
 }
 
@@ -101,9 +101,9 @@ PictureBox::PictureBox(QWidget* parent, int left, int top, int width, int height
 
 void PictureBox::setTwipsWidth(double width) {
   width_ = width;
+  // An empty bar is one of width 0, which draws nothing.
   const QRect r = Twips::toPixels(left_, top_, 0, height_);
-  setGeometry(r.x(), r.y(), Twips::toPixelsX(width), r.height());
-  setVisible(width > 0);
+  setGeometry(r.x(), r.y(), Twips::toPixelsX(std::max(width, 0.0)), r.height());
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
@@ -113,6 +113,22 @@ void PictureBox::paintEvent(QPaintEvent*) {
     g.setPen(palette().color(QPalette::Mid));
     g.drawRect(rect().adjusted(0, 0, -1, -1));
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+ImageBox::ImageBox(QWidget* parent, const QRect& geometry, Draw draw) : QWidget(parent), draw_(draw) {
+  setGeometry(geometry);
+}
+
+const QPixmap& ImageBox::picture() {
+  if (picture_.isNull() || picture_.deviceIndependentSize() != QSizeF(size())) picture_ = draw_(size());
+  return picture_;
+}
+
+void ImageBox::paintEvent(QPaintEvent*) {
+  QPainter g(this);
+  g.drawPixmap(0, 0, picture());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -151,15 +167,11 @@ Form1::Form1(QWidget* parent) : Form(parent) {
   setClientSizeTwips(kWidth, kHeight);
   setFixedSize(size());
 
-  auto* back = new QLabel(this);
-  back->setGeometry(rect());
-  back->setPixmap(Artwork::background(size()));
-
-  Image2 = label(this, 0, 0, kWidth, 480);
-  Image2->setPixmap(Artwork::titlePicture(Image2->size()));
+  // The pictures are drawn when the window is first painted.
+  new ImageBox(this, rect(), &Artwork::background);
+  Image2 = new ImageBox(this, Twips::toPixels(0, 0, kWidth, 480), &Artwork::titlePicture);
   Image2->installEventFilter(this);
-  Image1 = label(this, 5550, 1250, 1230, 435);
-  Image1->setPixmap(Artwork::closePicture(Image1->size()));
+  Image1 = new ImageBox(this, Twips::toPixels(5550, 1250, 1230, 435), &Artwork::closePicture);
   Image1->setCursor(Qt::PointingHandCursor);
   Image1->installEventFilter(this);
 
@@ -173,11 +185,6 @@ Form1::Form1(QWidget* parent) : Form(parent) {
   Label7 = label(this, 240, 1440, 915, 195, QString::fromUtf8("下载速度："));
   labDownloadSpeed = label(this, 1200, 1455, 945, 195, QString::fromUtf8("0.00KB/秒"));
   L56 = label(this, 2520, 1440, 1575, 255);
-
-  // The labels' font (one for all) is looked up now, while the window is made, rather than by
-  // its first showing, which falls in the middle of the first file.
-  QFontMetrics(L2->font()).boundingRect(Label7->text() + labDownloadSpeed->text() + QString::fromUtf8("剩余时间") +
-                                        "0123456789 ().KB/s");
 
   // However many data events arrive, the window is redrawn at most once a frame.
   frame_ = new QTimer(this);
@@ -217,7 +224,8 @@ void Form1::startUpdate() {
     return;
   }
   // The whole list is checked before anything is fetched or made.
-  verDoc = VersionFile::read(list.read(VersionFile::kMaxBytes + 1));
+  // One byte more than a list may have tells a longer one; no room is taken for more than is there.
+  verDoc = VersionFile::read(list.read(std::min<qint64>(list.size(), VersionFile::kMaxBytes) + 1));
   list.close();
   if (!verDoc.ok) {
     damagedList();
@@ -279,10 +287,7 @@ void Form1::Winsck_DataArrival(qint64 bytesTotal) {
     return;
   }
   if (reply.status == socketGet::Status::AwaitingHead) return;
-  if (!frame_->isActive()) {
-    setUpdatesEnabled(false);
-    frame_->start();
-  }
+  holdDrawing();
   if (reply.isHead)
     setLabel(L2, Form1Display::fileLine(getListItem(fileIndex, "fname"), reply.fileKB, fileIndex, fileCount));
 
@@ -376,9 +381,28 @@ void Form1::onSocketState(int state) {
   awaiting_ = false;
   // Not inside the socket's own signal.
   QTimer::singleShot(0, this, [this] {
-    Winsck->Close();
     if (!ended_) disconnected();
   });
+}
+
+void Form1::holdDrawing() {
+  if (frame_->isActive()) return;
+  setUpdatesEnabled(false);
+  frame_->start();
+}
+
+void Form1::showEvent(QShowEvent* e) {
+  Form::showEvent(e);
+  // The first drawing waits for the end of the frame like every later one, so the first reply
+  // is not held up by it (nor by loading the fonts it needs).
+  holdDrawing();
+}
+
+// The file of a reply that will not be completed is closed with what it holds.
+void Form1::giveUpReply() {
+  awaiting_ = false;
+  Winsck->Close();
+  socketGet::closeFile(reply);
 }
 
 void Form1::showMessage(const QString& text, const QString& title) {
@@ -394,13 +418,14 @@ void Form1::damagedList() {
 }
 
 void Form1::serverMaintenance() {
-  Winsck->Close();
+  giveUpReply();
   showMessage(framed("自动更新服务器维护中请稍后再试!"), QString::fromUtf8("更新"));
   endUpdater();
 }
 
 // The window stays open with its progress as it was; the user can only close it.
 void Form1::disconnected() {
+  giveUpReply();
   showMessage(QString::fromUtf8("已从互联网断开稍后再试！"), QString::fromUtf8("程序更新"));
 }
 
@@ -409,8 +434,7 @@ void Form1::Image1_Click() { endUpdater(); }
 void Form1::endUpdater() {
   if (ended_) return;
   ended_ = true;
-  awaiting_ = false;
-  Winsck->Close();
+  giveUpReply();
   platform().process->exitProgram(0);
 }
 

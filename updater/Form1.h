@@ -7,6 +7,7 @@
 #include "VersionFile.h"
 #include "socketGet.h"
 
+#include <QPixmap>
 #include <QPoint>
 #include <QString>
 #include <optional>
@@ -14,6 +15,24 @@
 class QLabel;
 class QTimer;
 class Winsock;
+
+// An image control: its picture is drawn at the size it is shown when it is first painted, and
+// kept; nothing of it is drawn (no font loaded) while the window has not been painted.
+class ImageBox : public QWidget {
+  Q_OBJECT
+public:
+  using Draw = QPixmap (*)(const QSize&);
+  ImageBox(QWidget* parent, const QRect& geometry, Draw draw);
+  // The picture at the control's size, drawn now if it has not been yet.
+  const QPixmap& picture();
+
+protected:
+  void paintEvent(QPaintEvent* e) override;
+
+private:
+  Draw draw_;
+  QPixmap picture_;
+};
 
 // A picture box whose place and size are kept in twips, so that widths set from fractions stay
 // exact while the pixels follow the screen.
@@ -54,8 +73,8 @@ public:
   ~Form1() override;
 
   // Controls, named and placed as the window's design has them.
-  QLabel* Image2 = nullptr;  // title picture: dragging it moves the window
-  QLabel* Image1 = nullptr;  // close picture: a click ends the updater
+  ImageBox* Image2 = nullptr;  // title picture: dragging it moves the window
+  ImageBox* Image1 = nullptr;  // close picture: a click ends the updater
   PictureBox* Picture4 = nullptr;  // frame of the current-file bar
   PictureBox* Picture2 = nullptr;  // current-file bar
   PictureBox* Picture1 = nullptr;  // frame of the overall bar
@@ -94,6 +113,7 @@ Q_SIGNALS:
 protected:
   void Form_Load() override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* e) override;
 
 private:
   void install();
@@ -105,6 +125,8 @@ private:
   void serverMaintenance();
   void disconnected();
   void endUpdater();
+  void holdDrawing();
+  void giveUpReply();
 
   QTimer* frame_ = nullptr;  // while it runs, changes wait for one redraw of the window
   bool ended_ = false;

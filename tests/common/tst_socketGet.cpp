@@ -1,3 +1,4 @@
+#include "FileFixture.h"
 #include "RawServer.h"
 #include "SilentListener.h"
 #include "Winsock.h"
@@ -18,17 +19,6 @@ namespace {
 // A maximum no reply of these tests reaches.
 constexpr qint64 kAnyLength = qint64(1) << 40;
 
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
-
 char statusLetter(Status s) {
   switch (s) {
     case Status::AwaitingHead: return 'A';
@@ -44,16 +34,26 @@ QString snapshot(const socketGet::Reply& r) {
   return QString("%1/%2/%3/%4").arg(r.headLen).arg(r.writePos).arg(r.recvLen).arg(statusLetter(r.status));
 }
 
-// A socket whose every data event runs the reply half, recording the state after it.
+// A socket whose every data event runs the reply half, recording the state after it, and
+// what is wrong with the target file then: while the body arrives the file holds every byte
+// written so far, and it is held open only until the reply is complete or has failed.
 struct Fetcher {
   Winsock ws;
   socketGet::Reply state;
   QStringList events;
+  QStringList faults;
   explicit Fetcher(const QString& file) {
     state.localFile = file;
     QObject::connect(&ws, &Winsock::DataArrival, &ws, [this] {
       socketGet::reply(ws, state);
       events << snapshot(state);
+      const QString folder = QFileInfo(state.localFile).absolutePath();
+      const bool open = !openFilesUnder(folder).isEmpty();
+      if (open != (state.status == Status::Receiving))
+        faults << events.last() + (open ? ": file open" : ": file closed");
+      if (state.status != Status::Failed && state.status != Status::AwaitingHead &&
+          QFileInfo(state.localFile).size() != state.writePos)
+        faults << events.last() + ": " + QString::number(QFileInfo(state.localFile).size()) + " bytes on disk";
     });
   }
 };
@@ -81,6 +81,7 @@ private Q_SLOTS:
   void connectTimeOut();
   void refusedConnectEndsTheWait();
   void keptAliveConnectionIsUsedAgain();
+  void unfinishedReplyIsClosed();
   void connectionClosedByServerIsOpenedAgain();
   void nginxKeepsTheConnection();
   // Last: it ends the event loops of this process.
@@ -285,6 +286,7 @@ void tst_socketGet::replies() {
     QTRY_COMPARE(f.events.size(), i + 1);
   }
   QCOMPARE(f.events, events);
+  QCOMPARE(f.faults, QStringList());
   QCOMPARE(QFile::exists(target), fileExists);
   if (fileExists) QCOMPARE(readAll(target), file);
   // A failed reply leaves the stream at an unknown place: its connection is not used again.
@@ -336,6 +338,33 @@ void tst_socketGet::keptAliveConnectionIsUsedAgain() {
   QVERIFY(server.received().contains("GET /novrel/b HTTP/1.1\r\n"));
   QCOMPARE(readAll(dir.filePath("a")), QByteArray("first file"));
   QCOMPARE(readAll(dir.filePath("b")), QByteArray("second"));
+}
+
+// A reply given up part-way leaves its file with the bytes that came, and not held open: not
+// once its caller closes it, nor when the next request starts without that.
+void tst_socketGet::unfinishedReplyIsClosed() {
+  QTemporaryDir dir;
+  RawServer server;
+  Fetcher f(dir.filePath("a"));
+  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/a", f.state, kAnyLength), Result::Sent);
+  QVERIFY(server.waitForRequests(1));
+  server.send(httpReply("abcdef").chopped(3));
+  QTRY_COMPARE(f.state.status, Status::Receiving);
+  QCOMPARE(openFilesUnder(dir.path()), QStringList{"a"});
+  socketGet::closeFile(f.state);
+  QCOMPARE(openFilesUnder(dir.path()), QStringList());
+  QCOMPARE(readAll(dir.filePath("a")), QByteArray("abc"));
+
+  // Another reply part-way, then the next request on the same connection.
+  f.state.localFile = dir.filePath("b");
+  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/b", f.state, kAnyLength), Result::Sent);
+  QVERIFY(server.waitForRequests(2));
+  server.send(httpReply("uvwxyz").chopped(2));
+  QTRY_COMPARE(f.state.status, Status::Receiving);
+  f.state.localFile = dir.filePath("c");
+  QCOMPARE(socketGet::request(f.ws, server.hostPort() + "/novrel/c", f.state, kAnyLength), Result::Sent);
+  QCOMPARE(openFilesUnder(dir.path()), QStringList());
+  QCOMPARE(readAll(dir.filePath("b")), QByteArray("uvwx"));
 }
 
 void tst_socketGet::connectionClosedByServerIsOpenedAgain() {

@@ -25,3 +25,14 @@ QStringList filesUnder(const QString& root) {
   out.sort();
   return out;
 }
+
+QStringList openFilesUnder(const QString& root) {
+  const QString base = QFileInfo(root).canonicalFilePath();
+  QStringList out;
+  for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+    const QString target = fd.symLinkTarget();
+    if (!base.isEmpty() && target.startsWith(base + "/")) out << QDir(base).relativeFilePath(target);
+  }
+  out.sort();
+  return out;
+}

@@ -10,3 +10,5 @@ QByteArray readAll(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
 // Every file under root (hidden ones too), relative to it, sorted.
 QStringList filesUnder(const QString& root);
+// The files under root that this process holds open, relative to it, sorted.
+QStringList openFilesUnder(const QString& root);

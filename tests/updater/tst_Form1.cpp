@@ -136,6 +136,7 @@ private Q_SLOTS:
   void connectionTrouble_data();
   void connectionTrouble();
   void closePictureEndsAtOnce();
+  void drawnWithinAFrame();
   void startList_data();
   void startList();
   void secondInstanceEndsAtOnce();
@@ -254,6 +255,7 @@ void tst_Form1::threeFileRelease() {
   QCOMPARE(form.L2->text(), QString("readme.txt  0KB...   (2/3)"));
   QVERIFY(form.labDownloadSpeed->text().endsWith(" kb/s"));
   QVERIFY(!form.isVisible());
+  QCOMPARE(openFilesUnder(program() + "/Novrel.staging"), QStringList());
 }
 
 // A third file whose length is not the listed one: nothing is moved, whether it came shorter
@@ -294,6 +296,7 @@ void tst_Form1::wrongSizeInstallsNothing() {
   QStringList staged{"app", "one.dat"};
   if (thirdStaged) staged << "two.dat";
   QCOMPARE(filesUnder(program() + "/Novrel.staging/3.5.16"), staged);
+  QCOMPARE(openFilesUnder(program() + "/Novrel.staging"), QStringList());
 }
 
 void tst_Form1::damagedListDoesNothing_data() {
@@ -403,6 +406,9 @@ void tst_Form1::connectionTrouble() {
   QVERIFY(form.isVisible());
   QVERIFY(fake_->process.exits.isEmpty());
   QVERIFY(!QFile::exists(program() + "/a"));
+  // What came stays staged, and nothing is left open.
+  if (how == "closed") QCOMPARE(readAll(program() + "/Novrel.staging/2.0.1/a"), QByteArray("aa"));
+  QCOMPARE(openFilesUnder(program() + "/Novrel.staging"), QStringList());
 }
 
 void tst_Form1::closePictureEndsAtOnce() {
@@ -418,8 +424,42 @@ void tst_Form1::closePictureEndsAtOnce() {
   QVERIFY(form.ended());
   QCOMPARE(fake_->process.exits, QList<int>{0});
   QCOMPARE(fake_->msgBox.shown.size(), 0);
-  // The file half fetched stays in the staging folder.
+  // The file half fetched stays in the staging folder, closed.
   QCOMPARE(readAll(program() + "/Novrel.staging/2.0.1/a"), QByteArray("aa"));
+  QCOMPARE(openFilesUnder(program() + "/Novrel.staging"), QStringList());
+}
+
+// The window is drawn within a frame of being shown, while its first reply has not come, and
+// again while data arrives: holding the drawing for a frame never leaves it undrawn.
+void tst_Form1::drawnWithinAFrame() {
+  RawServer server;
+  Module1::shopHost = server.hostPort();
+  writeFile(program() + "/ver.tmp", verXml("2.0.1", {{"a", "", "aaaa"}}, {}));
+  Form1 form;
+  int titlePaints = 0;
+  int linePaints = 0;
+  struct Counter : QObject {
+    QObject* watched;
+    int* count;
+    Counter(QObject* w, int* c) : watched(w), count(c) {}
+    bool eventFilter(QObject* o, QEvent* e) override {
+      if (o == watched && e->type() == QEvent::Paint) ++*count;
+      return false;
+    }
+  } title(form.Image2, &titlePaints), line(form.L2, &linePaints);
+  form.Image2->installEventFilter(&title);
+  form.L2->installEventFilter(&line);
+  start(form);
+  QVERIFY(server.waitForRequests(1));
+  QTRY_VERIFY_WITH_TIMEOUT(titlePaints > 0, 2000);
+  QVERIFY(form.updatesEnabled());
+  QVERIFY(!form.Image2->picture().isNull());
+
+  const int before = linePaints;
+  server.send(httpReply("aaaa").chopped(2));
+  QTRY_COMPARE(form.L2->text(), QString("a  0KB...   (0/1)"));
+  QTRY_VERIFY_WITH_TIMEOUT(linePaints > before, 2000);
+  QVERIFY(form.updatesEnabled());
 }
 
 // Programs of the start list are started one after another: each but the last is waited for
