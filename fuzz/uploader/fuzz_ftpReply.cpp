@@ -13,6 +13,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <limits>
@@ -64,11 +65,14 @@ std::optional<QList<int>> pasvNumbers(const QByteArray& reply) {
   QList<int> n;
   for (const QByteArray& part : parts) {
     const QByteArray p = part.trimmed();
-    if (p.isEmpty() || p.size() > 12) return std::nullopt;
-    for (const char c : p)
+    if (p.isEmpty()) return std::nullopt;
+    int value = 0;
+    for (const char c : p) {
       if (!std::isdigit(uchar(c))) return std::nullopt;
-    n << p.toInt();
-    if (n.last() > 255) return std::nullopt;
+      value = std::min(value * 10 + (c - '0'), 256);
+    }
+    if (value > 255) return std::nullopt;
+    n << value;
   }
   return n;
 }
