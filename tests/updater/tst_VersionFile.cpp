@@ -121,6 +121,7 @@ void tst_VersionFile::damagedLists_data() {
   QTest::newRow("name /etc/x") << named("/etc/x");
   QTest::newRow("name with a backslash") << named("sub\\x");
   QTest::newRow("name with a line feed") << named("a&#10;b");
+  QTest::newRow("name with a C1 control") << named("a\xc2\x85" "b");
   QTest::newRow("name with a blank") << named("a b");
   QTest::newRow("empty name") << named("");
   QTest::newRow("Lurl ..") << lurl("..");
@@ -131,6 +132,9 @@ void tst_VersionFile::damagedLists_data() {
   QTest::newRow("runItem ../x") << run("../x");
   QTest::newRow("runItem /bin/sh") << run("/bin/sh");
   QTest::newRow("runItem a/../../b") << run("a/../../b");
+  QTest::newRow("runItem with a C1 control") << run("tools\\a&#x87;b");
+  QTest::newRow("Lurl with a C1 control") << lurl("res\\&#x9f;");
+  QTest::newRow("version with a C1 control") << version("3.5&#x80;");
   QTest::newRow("empty runItem") << run("");
   QTest::newRow("version ../x") << version("../x");
   QTest::newRow("version with a slash") << version("3.5/16");
