@@ -66,13 +66,14 @@ QString summary(const VersionFile::Release& r) {
   return parts.join(' ');
 }
 
-// The list's text as the updater decodes it: UTF-16 after its byte-order mark, else UTF-8.
+// The list's text: UTF-16 after its byte-order mark, else UTF-8; nothing when the bytes are not
+// that (unpaired surrogate halves included).
 std::optional<QString> decoded(const QByteArray& bytes) {
   const auto bom = QStringConverter::encodingForData(bytes);
   const bool utf16 = bom && (*bom == QStringConverter::Utf16LE || *bom == QStringConverter::Utf16BE);
   QStringDecoder decoder(utf16 ? *bom : QStringConverter::Utf8);
   const QString text = decoder.decode(bytes);
-  if (decoder.hasError()) return std::nullopt;
+  if (decoder.hasError() || !text.isValidUtf16()) return std::nullopt;
   return text;
 }
 
