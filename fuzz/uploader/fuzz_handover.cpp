@@ -41,11 +41,6 @@ bool survivesTaskList(const QString& dNO, const QString& wDNO) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool ready = [] {
-    Paths::setProgramFolder(scratchFolder());
-    return true;
-  }();
-  Q_UNUSED(ready);
   if (size == 0) return 0;
   // The clipboard's text as UTF-8, or as UTF-16 units (lone surrogate halves included), or as
   // UTF-16 after the marker, which most random texts lack.
@@ -68,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(survivesTaskList(h->dNO, h->wDNO), "the task list does not keep " + h->dNO + " / " + h->wDNO);
     static FtpEngine engine;
     engine.dNO = h->dNO;
+    Paths::setProgramFolder(scratchFolder());
     const QString folder = Paths::programFolder() + "/MyDesign/" + h->dNO + "/UpLoad";
     const QString package = QDir::cleanPath(engine.packagePath());
     FUZZ_CHECK(package == folder + "/" + h->dNO + ".TMP", package);
