@@ -5,7 +5,14 @@ ScriptedFtpServer::ScriptedFtpServer(QObject* parent) : QObject(parent) {
   server_.listen(QHostAddress::LocalHost, 0);
 }
 
-ScriptedFtpServer::~ScriptedFtpServer() = default;
+ScriptedFtpServer::~ScriptedFtpServer() {
+  // The sockets close as their listeners go, after this server's lists: what they signal then
+  // must not reach it.
+  for (const DataConnection& dc : data_)
+    if (dc.socket) dc.socket->disconnect(this);
+  for (const Control& c : controls_)
+    if (c.socket) c.socket->disconnect(this);
+}
 
 QList<QByteArray> ScriptedFtpServer::verbs() const {
   QList<QByteArray> v;
