@@ -18,7 +18,9 @@ bool decode(const QByteArray& bytes, QString& text) {
   const bool utf16 = bom && (*bom == QStringConverter::Utf16LE || *bom == QStringConverter::Utf16BE);
   QStringDecoder decoder(utf16 ? *bom : QStringConverter::Utf8);
   text = decoder.decode(bytes);
-  return !decoder.hasError();
+  // The UTF-16 decoder lets unpaired surrogate halves through; they name no character, and a file
+  // name holding one would be requested and stored under another name.
+  return !decoder.hasError() && text.isValidUtf16();
 }
 
 // A name that is requested, stored and installed as it is: bare, and without the blank that

@@ -64,13 +64,17 @@ std::optional<PasvAddress> parsePasv(const QByteArray& reply) {
   if (parts.size() != 6) return std::nullopt;
   int n[6];
   for (int i = 0; i < 6; ++i) {
+    // Digits only: the number conversion alone would stop at a NUL and take what stands before it.
     const QByteArray p = parts[i].trimmed();
+    if (p.isEmpty() || !std::all_of(p.begin(), p.end(), [](char c) { return std::isdigit(uchar(c)); }))
+      return std::nullopt;
     bool ok = false;
     n[i] = p.toInt(&ok);
-    if (!ok || p.isEmpty() || !std::isdigit(uchar(p[0])) || n[i] < 0 || n[i] > 255) return std::nullopt;
+    if (!ok || n[i] > 255) return std::nullopt;
   }
   PasvAddress a;
-  for (int i = 0; i < 4; ++i) a.host += (i ? "." : "") + QString::fromLatin1(parts[i].trimmed());
+  // Written from the numbers: as written, "010" would be read as octal by the socket, "09" not at all.
+  for (int i = 0; i < 4; ++i) a.host += (i ? "." : "") + QString::number(n[i]);
   a.port = n[4] * 256 + n[5];
   if (a.port == 0) return std::nullopt;
   return a;
@@ -88,12 +92,13 @@ qint64 parseSizeReply(const QByteArray& reply) {
     while (k < reply.size() && std::isdigit(uchar(reply[k]))) ++k;
   }
   bool ok = false;
-  const double value = reply.mid(i, k - i).toDouble(&ok);
-  if (!ok || value >= double(std::numeric_limits<qint64>::max())) return std::numeric_limits<qint64>::max();
-  // Whole numbers beyond a double's exact range are read as integers.
+  // A whole number is read as an integer: a double would round those near the largest size up
+  // to it.
   if (k == j) {
     const qint64 whole = reply.mid(i, j - i).toLongLong(&ok);
-    if (ok) return whole;
+    return ok ? whole : std::numeric_limits<qint64>::max();
   }
+  const double value = reply.mid(i, k - i).toDouble(&ok);
+  if (!ok || value >= double(std::numeric_limits<qint64>::max())) return std::numeric_limits<qint64>::max();
   return VbMath::roundEven(value);
 }

@@ -27,8 +27,9 @@ private:
 };
 
 // The data address of a "227" reply: the text between the first "(" and the next ")" holds
-// h1,h2,h3,h4,p1,p2; the host is "h1.h2.h3.h4" as written, the port p1 × 256 + p2. Nothing
-// when the reply does not carry six numbers from 0 to 255 there, or the port would be 0.
+// h1,h2,h3,h4,p1,p2 (decimal digits, blanks around them allowed); the host is "h1.h2.h3.h4"
+// with the numbers in plain decimal, the port p1 × 256 + p2. Nothing when the reply does not
+// carry six numbers from 0 to 255 there, or the port would be 0.
 struct PasvAddress {
   QString host;
   int port = 0;

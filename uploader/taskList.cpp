@@ -112,6 +112,12 @@ bool truthValue(const QString& text, bool* ok) {
   *ok = true;
   if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) return true;
   if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) return false;
+  // A number is written in decimal: the conversion alone would take "nan" and "inf" as well.
+  const auto decimal = [](QChar c) { return QStringView(u"0123456789+-.eE").contains(c); };
+  if (t.isEmpty() || !std::all_of(t.begin(), t.end(), decimal)) {
+    *ok = false;
+    return false;
+  }
   const double n = t.toDouble(ok);
   return *ok && n != 0;
 }

@@ -43,8 +43,8 @@ QByteArray writeTaskList(const QList<taskItem>& items);
 // leaves the old or the new list whole. False when it could not be written; the old file stays.
 bool saveTaskList(const QString& path, const QList<taskItem>& items);
 
-// A truth value of `uped` or `real`: "True" and "False" in any letter case, or a number (true
-// unless 0). ok is false for any other text.
+// A truth value of `uped` or `real`: "True" and "False" in any letter case, or a decimal number
+// (true unless 0), blanks around either allowed. ok is false for any other text.
 bool truthValue(const QString& text, bool* ok);
 
 // What the start-up makes of an element. An element that lacks one of the four attributes or

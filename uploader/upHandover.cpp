@@ -1,5 +1,7 @@
 #include "upHandover.h"
 
+#include "Paths.h"
+
 #include <QStringList>
 
 namespace {
@@ -19,10 +21,7 @@ bool unfit(const QString& s) {
   return false;
 }
 
-bool validName(const QString& name) {
-  return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains('\\') &&
-         !unfit(name);
-}
+bool validName(const QString& name) { return Paths::isBareName(name) && !unfit(name); }
 
 bool validId(const QString& id) {
   if (id.isEmpty() || id.contains('/') || id.contains('\\') || unfit(id)) return false;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <random>
 
 QString scratchFolder() {
   static std::unique_ptr<QTemporaryDir> dir = [] {
@@ -46,6 +47,7 @@ XmlReading read(QXmlStreamReader& r) {
   while (!r.atEnd()) {
     switch (r.readNext()) {
       case QXmlStreamReader::StartElement: {
+        if (!seenRoot) out.root = r.qualifiedName().toString();
         seenRoot = true;
         XmlNode n{XmlNode::Element, r.qualifiedName().toString(), r.attributes(), {}};
         const bool first = place(n);
@@ -96,4 +98,34 @@ XmlReading readXml(const QString& text) {
 XmlReading readXml(const QByteArray& bytes) {
   QXmlStreamReader r(bytes);
   return read(r);
+}
+
+QString withBlanksBetweenElements(const QString& text, quint32 seed) {
+  QXmlStreamReader r(text);
+  r.setNamespaceProcessing(false);
+  // The offset after an element's tag is exact (after other tokens the reader may have looked
+  // one character ahead); an empty element gives its start and end at one offset.
+  QList<qint64> places;
+  bool afterTag = false;
+  qint64 tagEnd = -1;
+  while (!r.atEnd()) {
+    const QXmlStreamReader::TokenType t = r.readNext();
+    if (t == QXmlStreamReader::DTD) return {};
+    const bool tag = t == QXmlStreamReader::StartElement || t == QXmlStreamReader::EndElement;
+    const qint64 at = r.characterOffset();
+    if (tag && afterTag && at > tagEnd && tagEnd > 0 && tagEnd < text.size() && text[tagEnd - 1] == u'>' &&
+        text[tagEnd] == u'<')
+      places << tagEnd;
+    afterTag = tag;
+    if (tag) tagEnd = at;
+  }
+  if (r.hasError()) return {};
+  places << text.size();
+
+  static const char* const blanks[] = {" ", "\t", "\n", "\r\n", "\r", "  \t "};
+  std::minstd_rand pick(seed);
+  QString out = text;
+  for (qsizetype i = places.size() - 1; i >= 0; --i)
+    if (pick() % 3 != 0) out.insert(places[i], QLatin1String(blanks[pick() % std::size(blanks)]));
+  return out;
 }

@@ -29,6 +29,7 @@ struct XmlNode {
 struct XmlReading {
   bool wellFormed = false;
   int depth = 0;             // the deepest nesting of elements
+  QString root;              // the name of the first element
   XmlNode first;             // the document's first node (a DOCTYPE is not one)
   XmlNode firstChild;        // the first node inside it
   XmlNode firstGrandchild;   // the first node inside that
@@ -37,6 +38,13 @@ struct XmlReading {
 // Read with QXmlStreamReader as a document parse reads: names with prefixes, no namespaces.
 XmlReading readXml(const QString& text);
 XmlReading readXml(const QByteArray& bytes);
+
+// The text with white space (blanks, tabs, line ends) put in at some of the places where one
+// element's tag directly follows another's, and after the end: what an indenting writer adds,
+// which a reader that drops such text must read as the text itself. seed picks the places and
+// the blanks. Empty when the text is not well-formed or has a DOCTYPE (whose entities may hold
+// tags of their own).
+QString withBlanksBetweenElements(const QString& text, quint32 seed);
 
 // The value of an element's attribute; empty when it has none.
 inline QString attribute(const XmlNode& n, const QString& name) { return n.attributes.value(name).toString(); }

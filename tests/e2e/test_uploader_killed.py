@@ -26,9 +26,12 @@ class UploaderKilled(unittest.TestCase):
             size = os.path.getsize(design.upload_package)
             did = design.did
 
+            # The shot comes before the kill's mark: on a loaded machine it may take seconds, in
+            # which the uploader could hand the rest of the package to the network.
+            wait_until(lambda: road.ftp.remote_size(did) > 0, 60, "the upload to begin")
+            uploader.shot("uploading")
             wait_until(lambda: road.ftp.remote_size(did) >= KILL_AT * size, 60,
                        "the server to hold %d%% of the package" % (KILL_AT * 100))
-            uploader.shot("uploading")
             uploader.kill()
             # The server ends the transfer whose sender is gone; what it holds then is where a
             # resume has to begin.

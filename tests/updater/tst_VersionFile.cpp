@@ -42,6 +42,16 @@ QByteArray lurl(const QByteArray& folder) { return one("3.5.16", "a.bin", folder
 QByteArray run(const QByteArray& program) { return one("3.5.16", "a.bin", "", "<runItem>" + program + "</runItem>"); }
 QByteArray version(const QByteArray& v) { return one(v, "a.bin", "", ""); }
 
+// The UTF-16LE bytes of text with a byte-order mark, unpaired surrogate halves as they stand.
+QByteArray utf16le(const QString& text) {
+  QByteArray out("\xff\xfe");
+  for (const QChar c : text) {
+    out += char(c.unicode() & 0xFF);
+    out += char(c.unicode() >> 8);
+  }
+  return out;
+}
+
 QString summary(const VersionFile::Release& r) {
   QStringList parts{r.version};
   for (const auto& f : r.files) parts << QString("%1|%2|%3|%4").arg(f.name, f.size).arg(f.listedSize).arg(f.lurl);
@@ -81,6 +91,8 @@ void tst_VersionFile::goodLists_data() {
       << QByteArray("<ver><release ver=\"2\"><files><file size=\"3\">a</file></files></release></ver>")
       << "2 a|3|3| runs:";
   QTest::newRow("empty start list") << one("2", "a", "", "") << "2 a|1|1| runs:";
+  QTest::newRow("UTF-16 with a character beyond the first plane")
+      << utf16le(QString::fromUtf8(one("3.6", "\xf0\x9f\x98\x80.txt", "", ""))) << QString::fromUtf8("3.6 \xf0\x9f\x98\x80.txt|1|1| runs:");
   QTest::newRow("Chinese names") << one("3.6", "说明.txt", "帮助", "") << QString::fromUtf8("3.6 说明.txt|1|1|帮助 runs:");
   QTest::newRow("dots inside a name, sub-folders with either separator")
       << one("3.6", "lib.so.6", "a/b\\c", "<runItem>bin/run.sh</runItem>") << "3.6 lib.so.6|1|1|a/b\\c runs:bin/run.sh";
@@ -114,6 +126,10 @@ void tst_VersionFile::damagedLists_data() {
   QTest::newRow("nested deeper than 64") << one("1", "a", "", QByteArray(70 * 3, 'x').replace("xxx", "<a>") +
                                                                  QByteArray(70 * 4, 'x').replace("xxxx", "</a>"));
   QTest::newRow("not UTF-8") << QByteArray(kPlain).replace("notes.txt", "notes\xb2\xe2.txt");
+  QTest::newRow("UTF-16 with an unpaired surrogate")
+      << utf16le(QString::fromUtf8(kPlain).replace("notes", QString("no") + QChar(0xDF37) + "tes"));
+  QTest::newRow("UTF-16 with a surrogate pair reversed")
+      << utf16le(QString::fromUtf8(kPlain).replace("notes", QString("no") + QChar(0xDE00) + QChar(0xD83D) + "tes"));
 
   // Names that would reach outside the staging folder or the program folder.
   QTest::newRow("name ..") << named("..");
@@ -121,6 +137,7 @@ void tst_VersionFile::damagedLists_data() {
   QTest::newRow("name /etc/x") << named("/etc/x");
   QTest::newRow("name with a backslash") << named("sub\\x");
   QTest::newRow("name with a line feed") << named("a&#10;b");
+  QTest::newRow("name with a C1 control") << named("a\xc2\x85" "b");
   QTest::newRow("name with a blank") << named("a b");
   QTest::newRow("empty name") << named("");
   QTest::newRow("Lurl ..") << lurl("..");
@@ -131,6 +148,9 @@ void tst_VersionFile::damagedLists_data() {
   QTest::newRow("runItem ../x") << run("../x");
   QTest::newRow("runItem /bin/sh") << run("/bin/sh");
   QTest::newRow("runItem a/../../b") << run("a/../../b");
+  QTest::newRow("runItem with a C1 control") << run("tools\\a&#x87;b");
+  QTest::newRow("Lurl with a C1 control") << lurl("res\\&#x9f;");
+  QTest::newRow("version with a C1 control") << version("3.5&#x80;");
   QTest::newRow("empty runItem") << run("");
   QTest::newRow("version ../x") << version("../x");
   QTest::newRow("version with a slash") << version("3.5/16");

@@ -74,6 +74,9 @@ void tst_FtpReply::pasvAddress_data() {
   QTest::newRow("address as written") << QByteArray("227 =(10,1,2,3,0,21)") << "10.1.2.3" << 21;
   QTest::newRow("blanks around numbers") << QByteArray("227 ( 127, 0, 0, 1, 4, 1 )") << "127.0.0.1" << 1025;
   QTest::newRow("highest port") << QByteArray("227 (1,2,3,4,255,255)") << "1.2.3.4" << 65535;
+  // The socket would read "010" as octal (8) and "09" as a host name.
+  QTest::newRow("leading zeros are decimal") << QByteArray("227 (010,001,002,003,004,001)") << "10.1.2.3" << 1025;
+  QTest::newRow("leading zero before 9") << QByteArray("227 (09,1,2,3,0,21)") << "9.1.2.3" << 21;
   QTest::newRow("no parentheses") << QByteArray("227 Entering Passive Mode") << "" << 0;
   QTest::newRow("no closing parenthesis") << QByteArray("227 (127,0,0,1,4,1") << "" << 0;
   QTest::newRow("five numbers") << QByteArray("227 (127,0,0,1,4)") << "" << 0;
@@ -82,6 +85,8 @@ void tst_FtpReply::pasvAddress_data() {
   QTest::newRow("negative number") << QByteArray("227 (127,0,0,-1,4,1)") << "" << 0;
   QTest::newRow("not a number") << QByteArray("227 (a,b,c,d,e,f)") << "" << 0;
   QTest::newRow("empty part") << QByteArray("227 (127,,0,1,4,1)") << "" << 0;
+  QTest::newRow("NUL inside a number") << QByteArray("227 (12") + '\0' + '\0' + "7,0,0,1,4,1)" << "" << 0;
+  QTest::newRow("NUL after a number") << QByteArray("227 (127,0,0,1") + '\0' + ",4,1)" << "" << 0;
   QTest::newRow("port zero") << QByteArray("227 (127,0,0,1,0,0)") << "" << 0;
   QTest::newRow("empty") << QByteArray() << "" << 0;
 }
@@ -102,6 +107,10 @@ void tst_FtpReply::sizeReply_data() {
   QTest::addColumn<qint64>("size");
   QTest::newRow("plain") << QByteArray("213 123457") << qint64(123457);
   QTest::newRow("beyond 32 bits") << QByteArray("213 5000000000") << qint64(5000000000);
+  // Near the largest size a double is off by hundreds: whole numbers are read as integers.
+  QTest::newRow("just below the largest") << QByteArray("213 9223372036854775623") << qint64(9223372036854775623);
+  QTest::newRow("the largest") << QByteArray("213 9223372036854775807") << std::numeric_limits<qint64>::max();
+  QTest::newRow("past the largest") << QByteArray("213 9223372036854775808") << std::numeric_limits<qint64>::max();
   QTest::newRow("blanks before") << QByteArray("213   42") << qint64(42);
   QTest::newRow("text after") << QByteArray("213 42 bytes") << qint64(42);
   QTest::newRow("half to even, down") << QByteArray("213 12.5") << qint64(12);

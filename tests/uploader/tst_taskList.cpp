@@ -112,6 +112,9 @@ void TestTaskList::restores_data() {
   QTest::newRow("any letter case") << "<l dno=\"A\" wdno=\"1\" uped=\"tRUE\" real=\"FALSE\"/>" << "A" << "1" << true << false;
   QTest::newRow("numbers") << "<l dno=\"A\" wdno=\"1\" uped=\"-1\" real=\"0\"/>" << "A" << "1" << true << false;
   QTest::newRow("another text") << "<l dno=\"A\" wdno=\"1\" uped=\"yes\" real=\"True\"/>" << "A" << "1" << false << false;
+  QTest::newRow("decimal forms") << "<l dno=\"A\" wdno=\"1\" uped=\" +.5e1 \" real=\"0.0\"/>" << "A" << "1" << true << false;
+  QTest::newRow("nan is no number") << "<l dno=\"A\" wdno=\"1\" uped=\"nan\" real=\"True\"/>" << "A" << "1" << false << false;
+  QTest::newRow("inf is no number") << "<l dno=\"A\" wdno=\"1\" uped=\"True\" real=\"-inf\"/>" << "A" << "1" << false << false;
   QTest::newRow("empty truth") << "<l dno=\"A\" wdno=\"1\" uped=\"True\" real=\"\"/>" << "A" << "1" << false << false;
   QTest::newRow("no real") << "<l dno=\"A\" wdno=\"1\" uped=\"True\"/>" << "A" << "1" << false << false;
   QTest::newRow("no names") << "<l uped=\"True\" real=\"True\"/>" << "" << "" << false << false;
