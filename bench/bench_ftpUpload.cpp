@@ -9,12 +9,13 @@
 #include "FtpEngine.h"
 #include "FtpPeers.h"
 #include "Paths.h"
+#include "process.h"
+#include "randomFile.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -22,42 +23,8 @@
 #include <cstdio>
 #include <vector>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
-struct Run {
-  double seconds = 0;
-  long maxRssKB = 0;
-  int exitCode = -1;
-};
-
-// Runs a program to its end; its wall time, peak resident memory and exit code.
-Run measure(const QStringList& args) {
-  std::vector<QByteArray> bytes;
-  for (const QString& a : args) bytes.push_back(a.toLocal8Bit());
-  std::vector<char*> argv;
-  for (QByteArray& b : bytes) argv.push_back(b.data());
-  argv.push_back(nullptr);
-  timespec start{}, end{};
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  Run r;
-  int status = 0;
-  rusage usage{};
-  if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return r;
-  clock_gettime(CLOCK_MONOTONIC, &end);
-  r.seconds = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9;
-  r.maxRssKB = usage.ru_maxrss;
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
 // The child: one upload with the engine, as the uploader's row runs it.
 int upload(const QStringList& a) {
   // a: --upload host port user password programFolder dNO wDNO
@@ -86,16 +53,7 @@ int upload(const QStringList& a) {
 
 bool writePackage(const QString& path, qint64 bytes) {
   QDir().mkpath(QFileInfo(path).path());
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  QByteArray chunk(4 << 20, Qt::Uninitialized);
-  QRandomGenerator g(42);
-  for (qint64 left = bytes; left > 0; left -= chunk.size()) {
-    g.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-    const qint64 n = std::min<qint64>(left, chunk.size());
-    if (f.write(chunk.constData(), n) != n) return false;
-  }
-  return f.flush();
+  return writeRandomFile(path, bytes, 42);
 }
 
 QByteArray sha256(const QString& path, qint64 length = -1) {
@@ -126,10 +84,6 @@ bool copyHead(const QString& from, const QString& to, qint64 length) {
   return true;
 }
 
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,19 +114,19 @@ int main(int argc, char** argv) {
               shop.ftpPort(), qPrintable(tmp.path()));
 
   auto ours = [&](const QString& name) {
-    return measure({self, "--upload", host, port, user, password, program, "Bench", name});
+    return runProcess({self, "--upload", host, port, user, password, program, "Bench", name});
   };
   auto curl = [&](const QString& name, bool resume) {
     QStringList a{"curl", "-s", "-S", "-T", package};
     if (resume) a << "-C" << "-";
-    return measure(a << QString("ftp://%1:%2@%3:%4/%5").arg(user, password, host, port, name));
+    return runProcess(a << QString("ftp://%1:%2@%3:%4/%5").arg(user, password, host, port, name));
   };
   // Each remote file must be the package; it is removed once checked.
   bool allGood = true;
-  auto check = [&](const Run& r, const QString& name) {
+  auto check = [&](const ProcessRun& r, const QString& name) {
     const QString remote = QDir(shop.ftpHome()).filePath(name);
-    const bool good = r.exitCode == 0 && sha256(remote) == packageSum;
-    if (!good) std::printf("  %s: exit %d, remote file %s\n", qPrintable(name), r.exitCode,
+    const bool good = r.ok && sha256(remote) == packageSum;
+    if (!good) std::printf("  %s: %s, remote file %s\n", qPrintable(name), r.ok ? "ended well" : "failed",
                            sha256(remote) == packageSum ? "identical" : "differs");
     allGood = allGood && good;
     QFile::remove(remote);
@@ -186,17 +140,17 @@ int main(int argc, char** argv) {
     for (int turn = 0; turn < 2; ++turn) {
       const bool oursNow = (turn == 0) == (round % 2 == 1);
       const QString name = QString("W%1%2").arg(round).arg(oursNow ? "o" : "c");
-      const Run r = oursNow ? ours(name) : curl(name, false);
+      const ProcessRun r = oursNow ? ours(name) : curl(name, false);
       check(r, name);
-      (oursNow ? oursWhole : curlWhole).push_back(r.seconds);
+      (oursNow ? oursWhole : curlWhole).push_back(r.wall);
     }
     for (int turn = 0; turn < 2; ++turn) {
       const bool oursNow = (turn == 0) == (round % 2 == 1);
       const QString name = QString("R%1%2").arg(round).arg(oursNow ? "o" : "c");
       holdHead(name);
-      const Run r = oursNow ? ours(name) : curl(name, true);
+      const ProcessRun r = oursNow ? ours(name) : curl(name, true);
       check(r, name);
-      (oursNow ? oursResume : curlResume).push_back(r.seconds);
+      (oursNow ? oursResume : curlResume).push_back(r.wall);
     }
     const double mb = double(length) / (1 << 20);
     std::printf("round %d: whole  ours %6.2f s %7.1f MB/s   curl %6.2f s %7.1f MB/s\n", round, oursWhole.back(),
@@ -215,11 +169,11 @@ int main(int argc, char** argv) {
   QFile::remove(package);
   if (!writePackage(package, rssMegabytes << 20)) return 1;
   const QByteArray bigSum = sha256(package);
-  const Run big = ours("Big");
-  const Run bigCurl = curl("BigC", false);
-  const bool bigGood = big.exitCode == 0 && sha256(QDir(shop.ftpHome()).filePath("Big")) == bigSum;
+  const ProcessRun big = ours("Big");
+  const ProcessRun bigCurl = curl("BigC", false);
+  const bool bigGood = big.ok && sha256(QDir(shop.ftpHome()).filePath("Big")) == bigSum;
   std::printf("%lld MiB package: peak RSS ours %.1f MB (aim < 64), curl %.1f MB; %.2f s, remote file %s\n",
-              rssMegabytes, big.maxRssKB / 1024.0, bigCurl.maxRssKB / 1024.0, big.seconds,
+              rssMegabytes, big.peakMb, bigCurl.peakMb, big.wall,
               bigGood ? "identical" : "DIFFERS");
   std::printf("remote files %s\n", allGood ? "all identical to the package (sha256)" : "NOT ALL IDENTICAL");
   return allGood && bigGood ? 0 : 1;

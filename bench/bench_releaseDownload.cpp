@@ -14,6 +14,8 @@
 #include "Paths.h"
 #include "Platform.h"
 #include "Winsock.h"
+#include "process.h"
+#include "randomFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,7 +23,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -60,30 +61,15 @@ int runOurs(const QString& host, const QString& programFolder) {
   return QApplication::exec();
 }
 
+// Kept from an earlier run when it has the size already.
 bool writeRandom(const QString& path, qint64 size, quint32 seed) {
-  if (QFileInfo(path).size() == size) return true;  // kept from an earlier run
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  QByteArray block(4 << 20, Qt::Uninitialized);
-  QRandomGenerator g(seed);
-  for (qint64 left = size; left > 0;) {
-    g.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
-    const qint64 n = std::min<qint64>(left, block.size());
-    if (f.write(block.constData(), n) != n) return false;
-    left -= n;
-  }
-  return true;
+  return QFileInfo(path).size() == size || writeRandomFile(path, size, seed);
 }
 
 quint16 freePort() {
   QTcpServer s;
   s.listen(QHostAddress::LocalHost, 0);
   return s.serverPort();
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 struct Times {

@@ -15,9 +15,6 @@ namespace Module1 {
 int connectLimit = 20;
 
 namespace {
-// A release list is a few hundred bytes; a reply that announces more than this is not one.
-constexpr qint64 kMaxListBytes = 1 << 20;
-
 QString g_verPath;
 socketGet::Reply g_reply;
 QString g_serverVersion;
@@ -61,7 +58,7 @@ void RequestVersion(Winsock& socket) {
   QFile::remove(Paths::resolveCase(g_verPath));
   g_reply.localFile = g_verPath;
   // g.siteURL is "http://" and the shop's web host; a time-out has closed the socket already.
-  socketGet::request(socket, g.siteURL + "/novrel/ver.xml", g_reply, kMaxListBytes, connectLimit);
+  socketGet::request(socket, g.siteURL + "/novrel/ver.xml", g_reply, releaseListMaxBytes, connectLimit);
 }
 
 void OnVersionData(qint64 bytesTotal, Winsock& socket) {

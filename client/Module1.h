@@ -19,7 +19,8 @@ void OnVersionData(qint64 bytesTotal, Winsock& socket);
 // The question with Yes and No; returns the answer (Msg::Yes starts the update).
 int AskUpdate(const QString& text);
 
-// The longest release list that is read.
+// The longest release list that is fetched and read. A release list is a few hundred bytes; a
+// reply that announces more than this is not one.
 constexpr qint64 releaseListMaxBytes = 1024 * 1024;
 // The release version of a release list: true when the list's first node is "ver"
 // and its first child carries the attribute "ver". A list longer than releaseListMaxBytes or

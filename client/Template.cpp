@@ -30,9 +30,10 @@ bool appendLine(const QString& path, const QString& line) {
   return ok && f.error() == QFile::NoError;
 }
 
-// Line ends and other control characters go: each list entry is one line of its file.
+// Line ends and other control characters go: each list entry is one line of its file, and a
+// design name with one could not be opened again.
 QString withoutControlCharacters(QString s) {
-  s.removeIf([](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+  s.removeIf(Paths::isControl);
   return s;
 }
 

@@ -56,9 +56,8 @@ bool isBareName(const QString& name) {
   // "." and ".." name folders; a name that merely holds ".." ("cover..jpg") is an ordinary file.
   if (name.isEmpty() || name == "." || name == ".." || name.contains('/') || name.contains('\\'))
     return false;
-  // The control characters of both ranges: C0 with DEL, and C1 (U+0080 to U+009F).
-  for (const QChar c : name)
-    if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0)) return false;
-  return true;
+  return std::none_of(name.begin(), name.end(), isControl);
 }
+
+bool isControl(QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0); }
 }  // namespace Paths

@@ -20,4 +20,7 @@ bool existsAnyCase(const QString& path);
 // A name that stays inside the folder it is joined to: not empty, not "." or "..", without "/",
 // "\", NUL or control characters. Names that come from outside are checked with it.
 bool isBareName(const QString& name);
+// A control character of either range: C0 with DEL, and C1 (U+0080 to U+009F). No name that
+// comes from outside may hold one.
+bool isControl(QChar c);
 }  // namespace Paths

@@ -5,14 +5,16 @@
 #include <QXmlStreamReader>
 
 namespace XmlDom {
-bool loadXML(QDomDocument& doc, const QString& text) {
+namespace {
+// A document of text or bytes, or an empty one when they are not well-formed.
+template <class Input>
+bool parse(QDomDocument& doc, const Input& input) {
   doc = QDomDocument();
-  if (doc.setContent(text)) return true;
+  if (doc.setContent(input)) return true;
   doc = QDomDocument();
   return false;
 }
 
-namespace {
 // Read as the document parse reads (names with prefixes, no namespaces). A text the scan cannot
 // read to its end is out of bounds: the nesting beyond the error has not been seen.
 bool nestingWithin(QXmlStreamReader& reader, int maxDepth) {
@@ -31,6 +33,8 @@ bool nestingWithin(QXmlStreamReader& reader, int maxDepth) {
 }
 }  // namespace
 
+bool loadXML(QDomDocument& doc, const QString& text) { return parse(doc, text); }
+
 bool withinBounds(QStringView text, qsizetype maxChars, int maxDepth) {
   if (text.size() > maxChars) return false;
   QXmlStreamReader reader(text.toString());
@@ -44,19 +48,13 @@ bool withinBounds(const QByteArray& bytes, qsizetype maxBytes, int maxDepth) {
 }
 
 bool loadBounded(QDomDocument& doc, const QString& text, qsizetype maxChars, int maxDepth) {
-  if (!withinBounds(text, maxChars, maxDepth)) {
-    doc = QDomDocument();
-    return false;
-  }
-  return loadXML(doc, text);
+  doc = QDomDocument();
+  return withinBounds(text, maxChars, maxDepth) && parse(doc, text);
 }
 
 bool loadBounded(QDomDocument& doc, const QByteArray& bytes, qsizetype maxBytes, int maxDepth) {
   doc = QDomDocument();
-  if (!withinBounds(bytes, maxBytes, maxDepth)) return false;
-  if (doc.setContent(bytes)) return true;
-  doc = QDomDocument();
-  return false;
+  return withinBounds(bytes, maxBytes, maxDepth) && parse(doc, bytes);
 }
 
 QString attributeValue(const QDomNode& node, const QString& name, bool* present) {

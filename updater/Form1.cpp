@@ -5,6 +5,7 @@
 #include "Paths.h"
 #include "Platform.h"
 #include "SingleInstance.h"
+#include "TitleDrag.h"
 #include "Twips.h"
 #include "VbMath.h"
 #include "Winsock.h"
@@ -18,7 +19,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
-#include <QWindow>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -170,7 +170,7 @@ Form1::Form1(QWidget* parent) : Form(parent) {
   // The pictures are drawn when the window is first painted.
   new ImageBox(this, rect(), &Artwork::background);
   Image2 = new ImageBox(this, Twips::toPixels(0, 0, kWidth, 480), &Artwork::titlePicture);
-  Image2->installEventFilter(this);
+  new TitleDrag(Image2);
   Image1 = new ImageBox(this, Twips::toPixels(5550, 1250, 1230, 435), &Artwork::closePicture);
   Image1->setCursor(Qt::PointingHandCursor);
   Image1->installEventFilter(this);
@@ -442,19 +442,6 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {
     auto* m = static_cast<QMouseEvent*>(event);
     if (m->button() == Qt::LeftButton && Image1->rect().contains(m->position().toPoint())) Image1_Click();
-    return true;
-  }
-  if (watched == Image2 && event->type() == QEvent::MouseButtonPress) {
-    dragOffset_ = static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - frameGeometry().topLeft();
-    dragBySystem_ = false;
-    return true;
-  }
-  if (watched == Image2 && event->type() == QEvent::MouseMove) {
-    auto* m = static_cast<QMouseEvent*>(event);
-    // The left button alone drags; the window manager moves the window where it can.
-    if (m->buttons() != Qt::LeftButton || isMinimized()) return true;
-    if (!dragBySystem_ && windowHandle() && windowHandle()->startSystemMove()) dragBySystem_ = true;
-    if (!dragBySystem_) move(m->globalPosition().toPoint() - dragOffset_);
     return true;
   }
   return Form::eventFilter(watched, event);

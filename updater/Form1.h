@@ -131,6 +131,4 @@ private:
   QTimer* frame_ = nullptr;  // while it runs, changes wait for one redraw of the window
   bool ended_ = false;
   bool awaiting_ = false;  // a request is out and its reply not yet complete
-  bool dragBySystem_ = false;
-  QPoint dragOffset_;
 };

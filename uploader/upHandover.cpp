@@ -10,7 +10,7 @@ namespace {
 bool unfit(const QString& s) {
   for (qsizetype i = 0; i < s.size(); ++i) {
     const char16_t c = s[i].unicode();
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0xFFFE || c == 0xFFFF) return true;
+    if (Paths::isControl(s[i]) || c == 0xFFFE || c == 0xFFFF) return true;
     if (QChar::isHighSurrogate(c)) {
       if (i + 1 >= s.size() || !QChar::isLowSurrogate(s[i + 1].unicode())) return true;
       ++i;

@@ -6,6 +6,7 @@
 #include "PictureBox.h"
 #include "Platform.h"
 #include "SingleInstance.h"
+#include "TitleDrag.h"
 #include "Twips.h"
 #include "Upit.h"
 #include "VbMath.h"
@@ -16,12 +17,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
-#include <QWindow>
 
 static void initArtwork() { Q_INIT_RESOURCE(upload); }
 
@@ -77,7 +76,7 @@ upload::upload(QWidget* parent) : Form(parent) {
   connect(Picture3, &PictureBox::Click, this, &upload::Picture3_Click);
   connect(Picture4, &PictureBox::Click, this, &upload::Picture4_Click);
   VScroll1->installEventFilter(this);
-  Picture1->installEventFilter(this);
+  new TitleDrag(Picture1);
 
   Timer1.setInterval(1000);
   connect(&Timer1, &QTimer::timeout, this, &upload::Timer1_Timer);
@@ -174,31 +173,7 @@ void upload::VScroll1_Change() { setPanel(kPanelTop - Upit::kHeight * VScroll1->
 
 bool upload::eventFilter(QObject* watched, QEvent* e) {
   if (watched == VScroll1 && e->type() == QEvent::FocusIn) Picture4->setFocus();
-  if (watched == Picture1) dragTitle(e);
   return Form::eventFilter(watched, e);
-}
-
-// The left button alone, held down over the title, moves the window. The window system moves it
-// where that works. On X11, Qt 6.4's system move leaves the window stuck to the pointer after
-// the button is released, so there (and where there is no system move) the window follows the
-// mouse itself.
-void upload::dragTitle(QEvent* e) {
-  if (e->type() == QEvent::MouseButtonPress) {
-    auto* m = static_cast<QMouseEvent*>(e);
-    manualDrag_ = false;
-    dragOffset_ = m->globalPosition().toPoint() - pos();
-  } else if (e->type() == QEvent::MouseButtonRelease) {
-    manualDrag_ = false;
-  } else if (e->type() == QEvent::MouseMove) {
-    auto* m = static_cast<QMouseEvent*>(e);
-    if (m->buttons() != Qt::LeftButton || isMinimized()) return;
-    if (!manualDrag_) {
-      static const bool systemMove = QGuiApplication::platformName() != QLatin1String("xcb");
-      if (systemMove && windowHandle() && windowHandle()->startSystemMove()) return;
-      manualDrag_ = true;
-    }
-    move(m->globalPosition().toPoint() - dragOffset_);
-  }
 }
 
 // ---- the task list

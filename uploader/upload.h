@@ -86,13 +86,10 @@ private:
   bool saveList();
   int findItem(int id) const;
   void setPanel(int top, int height);
-  void dragTitle(QEvent* e);
 
   QMap<int, Upit*> rows_;
   int panelTop_ = kPanelTop;
   int panelHeight_ = 3400;
   bool polling_ = false;    // a tick is adding its task
   bool trayAvailable_ = false;  // the minimise image hides the window only when the tray can bring it back
-  QPoint dragOffset_;       // where the title was grabbed, when the window system does not move it
-  bool manualDrag_ = false;
 };
