@@ -135,7 +135,9 @@ class Shop:
 # What the FTP server logs of a transfer: "APPE /.../D123 completed=1 bytes=4096 seconds=0.5",
 # and of its dialogue: "127.0.0.1:40123-[user] <- APPE D123" and "... -> 226 Transfer complete.".
 TRANSFER = re.compile(r"\] (STOR|APPE) (\S+) completed=([01]) bytes=(\d+) seconds=")
-DIALOGUE = re.compile(r"^ftp (\S+?)-\[[^\]]*\] (<-|->) (.*)$", re.M)
+# A session begins with "127.0.0.1:40123-[] FTP session opened (connect)". The uploader binds the
+# same local port again after a restart, so an address alone does not tell two sessions apart.
+DIALOGUE = re.compile(r"^ftp (\S+?)-\[[^\]]*\] (?:(<-|->) (.*)|(FTP session opened))", re.M)
 
 
 class FtpServer:
@@ -189,10 +191,17 @@ class FtpServer:
         return found
 
     def sessions(self):
-        """{client address: [lines of its dialogue, "<- command" or "-> reply"]}, in order."""
-        found = {}
+        """{"client address #n": [lines of its dialogue, "<- command" or "-> reply"]}, in the order
+        the sessions were opened; n counts the sessions from that address."""
+        found, current, opened = {}, {}, {}
         for m in DIALOGUE.finditer(self.log_text()):
-            found.setdefault(m.group(1), []).append(m.group(2) + " " + m.group(3))
+            address = m.group(1)
+            if m.group(4) or address not in current:
+                opened[address] = opened.get(address, 0) + 1
+                current[address] = "%s #%d" % (address, opened[address])
+                found[current[address]] = []
+            if not m.group(4):
+                found[current[address]].append(m.group(2) + " " + m.group(3))
         return found
 
     def wait_transfers(self, name, count, timeout):
