@@ -1,7 +1,8 @@
 """The design road that the end-to-end tests share: a design made from a template link, filled
 with generated photos, saved and sent to the shop, and the checks of what that leaves behind.
-The uploader's and the update roads start from make_design and upload_design; the checks of an
-upload's end (the remote file, the completion order, the task list) are here too."""
+The uploader's and the update roads start from start_design, make_design and upload_design (or
+start_large_upload); the checks of an upload's end (the remote file, the completion order, the
+task list) are here too."""
 
 import math
 import os
@@ -12,7 +13,7 @@ from harness import packages
 from harness.client import template_link
 from harness.photos import make_grainy_photo, make_photo
 from harness.uploader import Uploader
-from harness.waits import wait_until
+from harness.waits import WaitTimeout, wait_until
 
 USER, PASSWORD = "demo", "demo123"
 UNPRINTED = ("封面", "封底", "扉页", "环衬")   # titles of the templates that are not counted as pages
@@ -61,16 +62,23 @@ def alternate(i):
     return "big.jpg" if i % 2 == 0 else "small.jpg"
 
 
-def make_design(road, name, template_seed="photobook-a", choose=alternate, folder=None, photos=None):
-    """From the template link on the command line to a saved design with a photo in every frame;
-    photos: {file name: photo} to import (generate_photos by default), choose(i) names frame i's."""
+def start_design(road, name, template_seed="photobook-a", folder=None):
+    """From the template link on the command line to the named design's workspace."""
     no = road.shop.template_no(template_seed)
-    photos = photos or generate_photos(road)
     client = road.start_client(template_link(no), folder=folder)
-    design = Design(name, no, client.folder, photos)
+    design = Design(name, no, client.folder)
     client.wait_template_downloaded()
     client.name_design(name)
     client.wait_workspace()
+    return client, design
+
+
+def make_design(road, name, template_seed="photobook-a", choose=alternate, folder=None, photos=None):
+    """From the template link on the command line to a saved design with a photo in every frame;
+    photos: {file name: photo} to import (generate_photos by default), choose(i) names frame i's."""
+    photos = photos or generate_photos(road)
+    client, design = start_design(road, name, template_seed, folder)
+    design.photos = photos
     client.import_photos(list(photos.values()))
     client.place_photos(choose)
     client.save_design()
@@ -82,14 +90,6 @@ def upload_design(client, design):
     return design.did
 
 
-def make_large_design(test, road, name):
-    """A design of grainy photos, in a program folder with the uploader: tens of MB to upload."""
-    client, design = make_design(road, name, folder=road.program_folder(), photos=grainy_photos(road),
-                                 choose=only_grain)
-    check_design_package(test, design, only_grain)
-    return client, design
-
-
 def send_to_uploader(road, client, design):
     """Sends the design to the shop; once the order page shows, the uploader that the client
     started shows the design's row (the first)."""
@@ -99,6 +99,16 @@ def send_to_uploader(road, client, design):
     uploader.wait_window(30)
     uploader.wait_row(1, 15, name=design.name)
     return uploader
+
+
+def start_large_upload(test, road, name):
+    """A design of grainy photos, in a program folder with the uploader, sent to the uploader:
+    (the uploader, the design, the bytes of its upload package, tens of MB)."""
+    client, design = make_design(road, name, folder=road.program_folder(), photos=grainy_photos(road),
+                                 choose=only_grain)
+    check_design_package(test, design, only_grain)
+    uploader = send_to_uploader(road, client, design)
+    return uploader, design, os.path.getsize(design.upload_package)
 
 
 # ---------------------------------------------------------------- checks
@@ -162,15 +172,10 @@ def check_orders(test, road, design):
 def check_handover(test, road, design):
     """The hand-over text, as another program reads it from the X clipboard."""
     expected = "upload@@;%s;%s" % (design.name, design.did)
-    seen = []
-
-    def clipboard():
-        seen.append(road.session.clipboard_text())
-        return seen[-1] == expected
     try:
-        wait_until(clipboard, 15, "the hand-over on the clipboard")
-    except AssertionError:
-        test.fail("the clipboard holds %r, not %r" % (seen[-1], expected))
+        wait_until(lambda: road.session.clipboard_text() == expected, 15, "the hand-over on the clipboard")
+    except WaitTimeout:
+        test.fail("the clipboard holds %r, not %r" % (road.session.clipboard_text(), expected))
 
 
 def print_size(node, dpi, width, height):

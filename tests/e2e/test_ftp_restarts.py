@@ -21,9 +21,7 @@ STOPS = (0.2, 0.45, 0.7)    # shares of the package the server holds when it is 
 class FtpRestarts(unittest.TestCase):
     def test_upload_survives_three_server_restarts(self):
         with Road(Config.from_environment(), "ftp_restarts", ftp_rate=RATE) as road:
-            client, design = designs.make_large_design(self, road, NAME)
-            uploader = designs.send_to_uploader(road, client, design)
-            size = os.path.getsize(design.upload_package)
+            uploader, design, size = designs.start_large_upload(self, road, NAME)
             self.assertGreater(size, 20 << 20, "the package is too small to be stopped in its upload")
             did = design.did
 
@@ -55,9 +53,9 @@ class FtpRestarts(unittest.TestCase):
                              [("APPE", marks[i + 1] - marks[i]) for i in range(len(marks) - 1)])
             self.assertTrue(transfers[-1]["completed"])
             # Each session's size query: nothing held at first, then what the server held.
-            sessions = [lines for lines in road.ftp.sessions().values() if "<- APPE " + did in lines]
             self.assertEqual([next(l[:7] if l.startswith("-> 550 ") else l for l in lines
-                                   if l.startswith("-> 213 ") or l.startswith("-> 550 ")) for lines in sessions],
+                                   if l.startswith("-> 213 ") or l.startswith("-> 550 "))
+                              for lines in road.ftp.sessions_appending(did)],
                              ["-> 550 "] + ["-> 213 %d" % h for h in held])
             self.assertFalse(any(l.startswith("<- DELE") for lines in road.ftp.sessions().values() for l in lines))
             designs.check_upload_finished(self, road, uploader, design)

@@ -10,11 +10,12 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import designs  # noqa: E402
 import updates  # noqa: E402
 from harness import files  # noqa: E402
-from harness.client import UPDATE_QUESTION, template_link  # noqa: E402
+from harness.client import UPDATE_QUESTION  # noqa: E402
 from harness.config import Config  # noqa: E402
-from harness.processes import Running, executable_of, pids_of  # noqa: E402
+from harness.processes import executable_of, pids_of, wait_one  # noqa: E402
 from harness.road import Road  # noqa: E402
 from harness.waits import wait_until  # noqa: E402
 
@@ -30,10 +31,7 @@ class UpdateRoad(unittest.TestCase):
         with Road(config, "update_road", http_rate=RATE) as road:
             folder = road.program_folder()
             # The installed client makes a design while the shop offers no other release.
-            client = road.start_client(template_link(road.shop.template_no("photobook-b")), folder=folder)
-            client.wait_template_downloaded()
-            client.name_design(NAME)
-            client.wait_workspace()
+            client, _ = designs.start_design(road, NAME, "photobook-b", folder)
             client.workspace_window(config.version)
             client.terminate()
 
@@ -58,13 +56,13 @@ class UpdateRoad(unittest.TestCase):
             self.assertEqual(updater.staged(config.next_version), [], "files stayed in the staging folder")
 
             # The client the updater started is the new one, from the installed file.
-            pids = wait_until(lambda: pids_of(os.path.join(folder, "Quorvel")), 15, "the new client to run")
-            self.assertEqual(len(pids), 1, "clients running: %r" % pids)
-            self.assertEqual(executable_of(pids[0]), os.path.realpath(os.path.join(folder, "Quorvel")))
-            self.assertTrue(files.same_bytes("/proc/%d/exe" % pids[0], os.path.join(config.next_program_dir, "Quorvel")),
+            process = wait_one(os.path.join(folder, "Quorvel"), "the new client", 15)
+            self.assertEqual(executable_of(process.pid), os.path.realpath(os.path.join(folder, "Quorvel")))
+            self.assertTrue(files.same_bytes("/proc/%d/exe" % process.pid,
+                                             os.path.join(config.next_program_dir, "Quorvel")),
                             "the running client is not the next release's")
             # It inherited the DevTools port through the updater from the client that asked.
-            new = road.follow_client(Running(pids[0], "the new client"), folder, asking.devtools.port)
+            new = road.follow_client(process, folder, asking.devtools.port)
             new.open_design(NAME)
             new.workspace_window(config.next_version)
             # It fetched the release list again at its start (its copy is made anew: the updater

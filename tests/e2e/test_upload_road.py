@@ -63,7 +63,7 @@ class UploadRoad(unittest.TestCase):
 
     def check_dialogue(self, road, design):
         """The row's one session: its append answered by "226", then "QUIT"."""
-        appends = [lines for lines in road.ftp.sessions().values() if "<- APPE " + design.did in lines]
+        appends = road.ftp.sessions_appending(design.did)
         self.assertEqual(len(appends), 1, "sessions that appended: %r" % appends)
         lines = appends[0]
         after = lines[lines.index("<- APPE " + design.did) + 1:]

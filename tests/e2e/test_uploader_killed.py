@@ -21,9 +21,7 @@ KILL_AT = 0.4      # share of the package the server holds when the uploader is 
 class UploaderKilled(unittest.TestCase):
     def test_killed_uploader_resumes_after_the_start_click(self):
         with Road(Config.from_environment(), "uploader_killed", ftp_rate=RATE) as road:
-            client, design = designs.make_large_design(self, road, NAME)
-            uploader = designs.send_to_uploader(road, client, design)
-            size = os.path.getsize(design.upload_package)
+            uploader, design, size = designs.start_large_upload(self, road, NAME)
             did = design.did
 
             # The shot comes before the kill's mark: on a loaded machine it may take seconds, in

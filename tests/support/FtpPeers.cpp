@@ -1,11 +1,12 @@
 #include "FtpPeers.h"
 
+#include "RawServer.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -43,12 +44,6 @@ void stop(QProcess& p) {
 // A server started by a test ends with the test, even when the test is killed.
 void endWithTheTest(QProcess& p) {
   p.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
-
-quint16 freePort() {
-  QTcpServer s;
-  s.listen(QHostAddress::LocalHost, 0);
-  return s.serverPort();
 }
 
 // Whether a server greets with "220" on the port within the deadline.
@@ -149,7 +144,7 @@ LocalVsftpd::LocalVsftpd(const QString& password) {
 }
 
 bool LocalVsftpd::start() {
-  port_ = freePort();
+  port_ = RawServer::unusedPort();
   const QString conf = dir_->filePath("vsftpd.conf");
   QFile f(conf);
   if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;

@@ -10,13 +10,14 @@ Serves, on 127.0.0.1 only:
     POST /Client/Server.aspx      orders Login (demo / demo123), SaveDesign, Uploaded,
                                   each appended to DATA/orders.log as one JSON line
                                   (passwords masked)
-    /novrel/ver.xml, /novrel/<file>   the published release (3.5.15 with no files until one is)
+    /novrel/ver.xml, /novrel/<file>   the published release (until one is: --version, 3.5.15
+                                      by default, with no files)
           --http-rate N: every response body is sent at N bytes a second at most.
   FTP (--ftp-port, default 9021): user ClientUpDesign, home DATA/ftp, passive mode.
           --ftp-rate N: uploads are received at N bytes a second at most;
           --ftp-dialogue: every command and reply is logged (passwords masked).
 
-Run:      /usr/bin/python3 tools/shop/shop.py [--http-port N] [--ftp-port N] [--data DIR]
+Run:      /usr/bin/python3 tools/shop/shop.py [--http-port N] [--ftp-port N] [--data DIR] [--version X.Y.Z]
           prints "shop ready http=PORT ftp=PORT" once listening (port 0 picks a free port);
           SIGTERM or SIGINT stops it. With --only http or --only ftp it serves just that one
           (so an FTP server can be stopped and started again while the web site runs) and
@@ -273,7 +274,7 @@ def page(title, body):
 
 
 class Shop:
-    def __init__(self, data):
+    def __init__(self, data, version):
         self.data = data
         self.templates = build_templates(data)
         self.lock = threading.Lock()
@@ -281,7 +282,7 @@ class Shop:
         novrel = os.path.join(data, "novrel")
         os.makedirs(novrel, exist_ok=True)
         if not os.path.exists(os.path.join(novrel, "ver.xml")):
-            write_atomic(os.path.join(novrel, "ver.xml"), ver_xml(CLIENT_VERSION, []).encode("utf-8"))
+            write_atomic(os.path.join(novrel, "ver.xml"), ver_xml(version, []).encode("utf-8"))
 
     def new_design_id(self):
         # Milliseconds keep ids fresh across restarts on the same data folder, so an upload is
@@ -477,7 +478,7 @@ def main(argv=None):
     if args.only != "ftp":
         httpd = http.server.ThreadingHTTPServer((args.host, args.http_port), Handler)
         httpd.daemon_threads = True
-        httpd.shop = Shop(data)
+        httpd.shop = Shop(data, args.version or CLIENT_VERSION)
         httpd.rate = args.http_rate
         ready.append("http=%d" % httpd.server_address[1])
     if args.only != "http":

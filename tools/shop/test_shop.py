@@ -28,13 +28,19 @@ FTP_PASSWORD = "Qv7x2Lm9Rt4Kp8Ws3Hd6Yb1Nf5"
 SPECIAL_TITLES = {"封面", "封底", "扉页", "环衬"}
 
 
-def start_shop(data):
+def launch(data, *args):
+    """shop.py on free ports with its errors in data/shop.err: the process and its first line
+    of output ("" when none came within 20 s)."""
     err = open(os.path.join(data, "shop.err"), "wb")
-    proc = subprocess.Popen([PYTHON, SHOP, "--http-port", "0", "--ftp-port", "0", "--data", data],
+    proc = subprocess.Popen([PYTHON, SHOP, "--http-port", "0", "--ftp-port", "0", "--data", data, *args],
                             stdout=subprocess.PIPE, stderr=err)
     err.close()
     ready, _, _ = select.select([proc.stdout], [], [], 20)
-    line = proc.stdout.readline().decode() if ready else ""
+    return proc, proc.stdout.readline().decode() if ready else ""
+
+
+def start_shop(data, *args):
+    proc, line = launch(data, *args)
     m = re.fullmatch(r"shop ready http=(\d+) ftp=(\d+)\n", line)
     if not m:
         proc.kill()
@@ -419,12 +425,7 @@ class OneServerTest(unittest.TestCase):
         shutil.rmtree(self.data, ignore_errors=True)
 
     def start(self, *args):
-        err = open(os.path.join(self.data, "shop.err"), "wb")
-        proc = subprocess.Popen([PYTHON, SHOP, "--http-port", "0", "--ftp-port", "0", "--data", self.data, *args],
-                                stdout=subprocess.PIPE, stderr=err)
-        err.close()
-        ready, _, _ = select.select([proc.stdout], [], [], 20)
-        line = proc.stdout.readline().decode() if ready else ""
+        proc, line = launch(self.data, *args)
         self.addCleanup(stop_shop, proc)
         return line
 
@@ -513,6 +514,16 @@ class PublishTest(unittest.TestCase):
             self.assertEqual(ShopTest.request(self, "GET", "/novrel/upload")[0], 404)
         finally:
             self.assertEqual(stop_shop(proc), 0)
+
+    def test_web_site_starts_with_an_empty_release_of_its_version(self):
+        proc, port, _ = start_shop(self.data, "--version", "4.2.7")
+        try:
+            self.assertEqual(self.release(port), ("4.2.7", {}, [], {}))
+        finally:
+            self.assertEqual(stop_shop(proc), 0)
+        proc, line = launch(self.data, "--version", "4.x")
+        self.assertEqual((line, proc.wait(10)), ("", 2))
+        proc.stdout.close()
 
     def test_publish_refuses_a_bad_version(self):
         result = run_publish(self.data, self.program, "--version", "4.x")

@@ -55,17 +55,21 @@ class SessionBus:
             raise RuntimeError("looking at the accessibility tree failed: %s" % r.stderr.decode("utf-8", "replace")[-500:])
         return json.loads(r.stdout.decode("utf-8"))
 
+    def nodes(self, application):
+        """The nodes of the accessibility trees of the running applications named `application`
+        (below each application's own), parents before their children."""
+        for app in self.tree(application):
+            yield from descendants(app)
 
     def message_box(self, application, title, timeout=15):
         """What a screen reader reads of a message box of the application, once it shows:
         {"text": its text, "buttons": the names of its buttons}."""
         def look():
-            for app in self.tree(application):
-                for node in descendants(app):
-                    if node["role"] == "alert" and node["name"] == title and "showing" in node["states"]:
-                        labels = [n["name"] for n in descendants(node) if n["role"] == "label" and n["name"]]
-                        buttons = [n["name"] for n in descendants(node) if n["role"] == "push button"]
-                        return {"text": "".join(labels), "buttons": buttons}
+            for node in self.nodes(application):
+                if node["role"] == "alert" and node["name"] == title and "showing" in node["states"]:
+                    labels = [n["name"] for n in descendants(node) if n["role"] == "label" and n["name"]]
+                    buttons = [n["name"] for n in descendants(node) if n["role"] == "push button"]
+                    return {"text": "".join(labels), "buttons": buttons}
             return None
         return wait_until(look, timeout, 'a message box "%s" of %s in the accessibility tree' % (title, application),
                           0.2)

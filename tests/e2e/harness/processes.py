@@ -149,14 +149,7 @@ def pids_running_from(folder):
     program folder, however they were started (the client starts the uploader and the updater
     detached, and the updater starts the client again)."""
     folder = os.path.realpath(folder) + os.sep
-    found = []
-    for pid in _pids():
-        try:
-            if os.readlink("/proc/%d/exe" % pid).startswith(folder):
-                found.append(pid)
-        except OSError:
-            continue
-    return found
+    return [pid for pid in _pids() if (executable_of(pid) or "").startswith(folder)]
 
 
 def descendants(pid):
@@ -173,14 +166,15 @@ def pids_of(executable):
     """Ids of the running processes of one program file (a program that another one started
     detached has no Program of the test's)."""
     executable = os.path.realpath(executable)
-    found = []
-    for pid in _pids():
-        try:
-            if os.readlink("/proc/%d/exe" % pid) == executable and alive(pid):
-                found.append(pid)
-        except OSError:
-            continue
-    return found
+    return [pid for pid in _pids() if executable_of(pid) == executable and alive(pid)]
+
+
+def wait_one(executable, label, timeout):
+    """The one process of a program file, once it runs (started detached by another program),
+    as a Running named `label`."""
+    pids = wait_until(lambda: pids_of(executable), timeout, "%s to run" % label)
+    assert len(pids) == 1, "%s runs %d times: %r" % (label, len(pids), pids)
+    return Running(pids[0], label)
 
 
 def kill_now(pids, timeout=10):

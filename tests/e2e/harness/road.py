@@ -18,7 +18,7 @@ import traceback
 
 from .a11y import SessionBus
 from .client import Client
-from .processes import Program, become_subreaper, stop_children, stop_programs_from
+from .processes import Program, become_subreaper, outputs, stop_children, stop_programs_from
 from .shop import FtpServer, Shop
 from .xsession import XSession
 
@@ -112,6 +112,10 @@ class Road:
         self.session.screenshot(path)
         self.note("shot " + os.path.basename(path))
         return path
+
+    def note_outputs(self, name, pid):
+        """A note of where a program that another one started writes its output."""
+        self.note("%s[%d] writes to %s" % (name, pid, " and ".join(outputs(pid, self.dir))))
 
     def path(self, *parts):
         return os.path.join(self.dir, *parts)

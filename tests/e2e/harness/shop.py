@@ -23,9 +23,14 @@ def shop_module(script):
     return module
 
 
-def start_shop(script, data, logs, label, port, args, timeout):
-    """shop.py with `args`, its output in logs/<label>.out and .err, once it says it is ready."""
+def start_shop(script, data, logs, label, side, port, rate, extra, timeout):
+    """shop.py serving only its `side` ("http" or "ftp") on `port`, at `rate` bytes a second at
+    most (0: no limit), with the `extra` arguments; its output in logs/<label>.out and .err, once
+    it says it is ready."""
     os.makedirs(data, exist_ok=True)
+    args = ["--only", side, "--%s-port" % side, str(port)] + list(extra)
+    if rate:
+        args += ["--%s-rate" % side, str(rate)]
     program = Program([sys.executable, script, "--data", data] + args, dict(os.environ), data, logs, label).start()
 
     def ready():
@@ -36,7 +41,16 @@ def start_shop(script, data, logs, label, port, args, timeout):
     return program
 
 
-class Shop:
+class ShopProcess:
+    """What the road stops of a shop.py process it started."""
+    program = None
+
+    def stop(self):
+        if self.program:
+            self.program.stop()
+
+
+class Shop(ShopProcess):
     """The shop's web site: its pages, templates, server page and releases; with a rate, it sends
     its responses at that many bytes a second at most. It starts with an empty release of the
     given version, the one the built client reports, so that the client asks nothing until a
@@ -48,7 +62,6 @@ class Shop:
         self.logs = logs
         self.rate = rate
         self.version = version
-        self.program = None
         self._module = None
 
     @property
@@ -58,19 +71,10 @@ class Shop:
         return self._module
 
     def start(self, timeout=30):
-        if self.version:
-            os.makedirs(self.release_folder, exist_ok=True)
-            self.module.write_atomic(os.path.join(self.release_folder, "ver.xml"),
-                                     self.module.ver_xml(self.version, []).encode("utf-8"))
-        args = ["--only", "http", "--http-port", str(self.http_port)]
-        if self.rate:
-            args += ["--http-rate", str(self.rate)]
-        self.program = start_shop(self.script, self.data, self.logs, "shop", self.http_port, args, timeout)
+        version = ["--version", self.version] if self.version else []
+        self.program = start_shop(self.script, self.data, self.logs, "shop", "http", self.http_port, self.rate,
+                                  version, timeout)
         return self
-
-    def stop(self):
-        if self.program:
-            self.program.stop()
 
     # ---- what it holds
     def template_no(self, seed):
@@ -117,19 +121,23 @@ class Shop:
         with open(os.path.join(self.release_folder, "ver.xml"), "rb") as f:
             return f.read()
 
+    def release(self):
+        """(version, {file name: listed size} in list order) of the published release."""
+        release = ET.fromstring(self.release_list())[0]
+        return release.get("ver"), {f.text: int(f.get("size")) for f in release[0]}
+
     def release_files(self):
         """{file name: listed size} of the published release, in list order."""
-        release = ET.fromstring(self.release_list())[0]
-        return {f.text: int(f.get("size")) for f in release[0]}
+        return self.release()[1]
 
     def list_size(self, name, size):
         """Lists the release's file `name` with another size, as a faulty release would; the
         file served stays as it is."""
-        text = self.release_list().decode("utf-8")
-        entry = re.compile(r'<file size="\d+"( Lurl="[^"]*">%s</file>)' % re.escape(name))
-        assert len(entry.findall(text)) == 1, "no one entry of %s in ver.xml: %s" % (name, text)
-        with open(os.path.join(self.release_folder, "ver.xml"), "wb") as f:
-            f.write(entry.sub(lambda m: '<file size="%d"%s' % (size, m.group(1)), text).encode("utf-8"))
+        version, files = self.release()
+        assert name in files, "%s is not listed in ver.xml: %r" % (name, self.release_list())
+        files[name] = size
+        self.module.write_atomic(os.path.join(self.release_folder, "ver.xml"),
+                                 self.module.ver_xml(version, list(files.items())).encode("utf-8"))
 
 
 # What the FTP server logs of a transfer: "APPE /.../D123 completed=1 bytes=4096 seconds=0.5",
@@ -140,25 +148,18 @@ TRANSFER = re.compile(r"\] (STOR|APPE) (\S+) completed=([01]) bytes=(\d+) second
 DIALOGUE = re.compile(r"^ftp (\S+?)-\[[^\]]*\] (?:(<-|->) (.*)|(FTP session opened))", re.M)
 
 
-class FtpServer:
+class FtpServer(ShopProcess):
     """The shop's FTP server on its own, with its dialogue logged (logs/ftp.err, every run of it
     one after the other); with a rate, it receives uploads at that many bytes a second at most."""
 
     def __init__(self, script, data, port, logs, rate=0):
         self.script, self.data, self.port, self.logs, self.rate = script, data, port, logs, rate
-        self.program = None
         self.log_path = os.path.join(logs, "ftp.err")
 
     def start(self, timeout=30):
-        args = ["--only", "ftp", "--ftp-port", str(self.port), "--ftp-dialogue"]
-        if self.rate:
-            args += ["--ftp-rate", str(self.rate)]
-        self.program = start_shop(self.script, self.data, self.logs, "ftp", self.port, args, timeout)
+        self.program = start_shop(self.script, self.data, self.logs, "ftp", "ftp", self.port, self.rate,
+                                  ["--ftp-dialogue"], timeout)
         return self
-
-    def stop(self):
-        if self.program:
-            self.program.stop()
 
     @property
     def home(self):
@@ -203,6 +204,10 @@ class FtpServer:
             if not m.group(4):
                 found[current[address]].append(m.group(2) + " " + m.group(3))
         return found
+
+    def sessions_appending(self, name):
+        """The dialogues of the sessions that appended to the remote file `name`, oldest first."""
+        return [lines for lines in self.sessions().values() if "<- APPE " + name in lines]
 
     def wait_transfers(self, name, count, timeout):
         """The transfers to `name` once the server has ended `count` of them."""

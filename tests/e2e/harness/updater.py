@@ -7,8 +7,7 @@ texts are read as a screen reader reads them (over AT-SPI)."""
 import os
 import re
 
-from .a11y import descendants
-from .processes import Running, outputs, pids_of
+from .processes import wait_one
 from .waits import wait_until
 
 TITLE = "Quorvel在线更新......"
@@ -27,10 +26,8 @@ class Updater:
         self.process = None
 
     def wait_started(self, timeout=30):
-        pids = wait_until(lambda: pids_of(os.path.join(self.folder, "Novrel")), timeout, "the updater to start")
-        assert len(pids) == 1, "more than one updater runs: %r" % pids
-        self.process = Running(pids[0], "Novrel")
-        self.road.note("Novrel[%d] writes to %s" % (pids[0], " and ".join(outputs(pids[0], self.road.dir))))
+        self.process = wait_one(os.path.join(self.folder, "Novrel"), "Novrel", timeout)
+        self.road.note_outputs("Novrel", self.process.pid)
         return self
 
     def wait_window(self, timeout=30):
@@ -38,31 +35,26 @@ class Updater:
 
     def lines(self):
         """The texts of its window's labels, top to bottom, as a screen reader reads them."""
-        for app in self.road.bus.tree("Novrel"):
-            for node in descendants(app):
-                if node["role"] == "filler" and node["name"] == TITLE:
-                    return [k["name"] for k in node.get("children", []) if k["role"] == "label"]
+        for node in self.road.bus.nodes("Novrel"):
+            if node["role"] == "filler" and node["name"] == TITLE:
+                return [k["name"] for k in node.get("children", []) if k["role"] == "label"]
         return []
 
     def wait_file(self, name, timeout=60):
         """What the window shows once its current-file line names `name` and it counts the
         seconds left for it (the speed of the first moments of a file promises none):
         {"kb", "index", "count" of the file line, "left": the seconds, "lines": all of them}."""
-        seen = []
-
         def probe():
             self.process.check_running()
-            seen[:] = [self.lines()]
-            file = [m for m in map(FILE_LINE.match, seen[0]) if m and m.group(1) == name]
-            left = [m for m in map(TIME_LEFT.match, seen[0]) if m and int(m.group(1)) > 0]
+            lines = self.lines()
+            file = [m for m in map(FILE_LINE.match, lines) if m and m.group(1) == name]
+            left = [m for m in map(TIME_LEFT.match, lines) if m and int(m.group(1)) > 0]
             if not file or not left:
                 return None
             kb, index, count = (int(g) for g in file[0].groups()[1:])
-            return {"kb": kb, "index": index, "count": count, "left": int(left[0].group(1)), "lines": seen[0]}
-        try:
-            return wait_until(probe, timeout, "the updater's window to count down the download of %s" % name, 0.1)
-        except AssertionError as e:
-            raise AssertionError("%s; it showed %r" % (e, seen[0] if seen else None)) from None
+            return {"kb": kb, "index": index, "count": count, "left": int(left[0].group(1)), "lines": lines}
+        return wait_until(probe, timeout, "the updater's window to count down the download of %s" % name, 0.1,
+                          shown=self.lines)
 
     def wait_message(self, timeout=60):
         """Its message box, once it shows: (the window, what a screen reader reads of it)."""

@@ -7,8 +7,7 @@ AT-SPI), their images clicked where the window lays them out, and each step take
 import os
 import xml.etree.ElementTree as ET
 
-from .a11y import descendants
-from .processes import kill_now, outputs, pids_of
+from .processes import kill_now, pids_of
 from .waits import Hopeless, wait_until
 
 TITLE = "upload"
@@ -60,7 +59,7 @@ class Uploader:
         self.window = self.session.wait_window(TITLE, timeout, self.check_running)
         for pid in self.pids():
             # Where its output goes, for the one started by the client.
-            self.road.note("upload[%d] writes to %s" % (pid, " and ".join(outputs(pid, self.road.dir))))
+            self.road.note_outputs("upload", pid)
         return self.window
 
     def shot(self, what):
@@ -79,35 +78,29 @@ class Uploader:
         """The present rows, top to bottom, as a screen reader reads them: {"name", "status",
         "speed", "sent" (the "(KB/KB)" text), and for each image of IMAGES whether it shows}."""
         rows = []
-        for app in self.road.bus.tree("upload"):
-            for node in descendants(app):
-                kids = node.get("children", [])
-                if node["role"] != "filler" or not any(k["role"] == "push button" and k["name"] == "x" for k in kids):
-                    continue
-                # The row's labels in the order it makes them: name, status, "速度:", speed, KB.
-                labels = [k["name"] for k in kids if k["role"] == "label"]
-                shown = {k["description"] for k in kids if k["role"] == "image" and "showing" in k["states"]}
-                row = {"name": labels[0], "status": labels[1], "speed": labels[3], "sent": labels[4]}
-                row.update({key: tip in shown for key, tip in IMAGES.items()})
-                rows.append(row)
+        for node in self.road.bus.nodes("upload"):
+            kids = node.get("children", [])
+            if node["role"] != "filler" or not any(k["role"] == "push button" and k["name"] == "x" for k in kids):
+                continue
+            # The row's labels in the order it makes them: name, status, "速度:", speed, KB.
+            labels = [k["name"] for k in kids if k["role"] == "label"]
+            shown = {k["description"] for k in kids if k["role"] == "image" and "showing" in k["states"]}
+            row = {"name": labels[0], "status": labels[1], "speed": labels[3], "sent": labels[4]}
+            row.update({key: tip in shown for key, tip in IMAGES.items()})
+            rows.append(row)
         return rows
 
     def wait_row(self, number, timeout, **state):
         """The number-th present row (from 1) once it shows the given state (status="上传成功!",
-        start=True ...); names what it last saw when the wait runs out."""
-        seen = []
-
+        start=True ...); names the rows shown when the wait runs out."""
         def probe():
             self.check_running()
             rows = self.rows()
-            seen[:] = [rows]
             if len(rows) >= number and all(rows[number - 1].get(k) == v for k, v in state.items()):
                 return rows[number - 1]
             return None
-        try:
-            return wait_until(probe, timeout, "row %d of the uploader to show %r" % (number, state), 0.2)
-        except AssertionError as e:
-            raise AssertionError("%s; it showed %r" % (e, seen[0] if seen else None)) from None
+        return wait_until(probe, timeout, "row %d of the uploader to show %r" % (number, state), 0.2,
+                          shown=self.rows)
 
     # ---- the task list
     def tasks(self):
