@@ -136,22 +136,18 @@ int main(int argc, char** argv) {
   constexpr int kRounds = 3;
   std::vector<double> oursWhole, curlWhole, oursResume, curlResume;
   for (int round = 1; round <= kRounds; ++round) {
-    // Alternate who goes first, so that neither always meets a warmer cache.
-    for (int turn = 0; turn < 2; ++turn) {
-      const bool oursNow = (turn == 0) == (round % 2 == 1);
-      const QString name = QString("W%1%2").arg(round).arg(oursNow ? "o" : "c");
-      const ProcessRun r = oursNow ? ours(name) : curl(name, false);
+    // One upload, named after its kind (W whole, R resumed), round and side; its remote file is
+    // checked and its time kept.
+    auto run = [&](char kind, bool oursNow, std::vector<double>& times) {
+      const QString name = QString("%1%2%3").arg(QChar(kind)).arg(round).arg(oursNow ? "o" : "c");
+      const bool resume = kind == 'R';
+      if (resume) holdHead(name);
+      const ProcessRun r = oursNow ? ours(name) : curl(name, resume);
       check(r, name);
-      (oursNow ? oursWhole : curlWhole).push_back(r.wall);
-    }
-    for (int turn = 0; turn < 2; ++turn) {
-      const bool oursNow = (turn == 0) == (round % 2 == 1);
-      const QString name = QString("R%1%2").arg(round).arg(oursNow ? "o" : "c");
-      holdHead(name);
-      const ProcessRun r = oursNow ? ours(name) : curl(name, true);
-      check(r, name);
-      (oursNow ? oursResume : curlResume).push_back(r.wall);
-    }
+      times.push_back(r.wall);
+    };
+    inTurn(round - 1, [&] { run('W', true, oursWhole); }, [&] { run('W', false, curlWhole); });
+    inTurn(round - 1, [&] { run('R', true, oursResume); }, [&] { run('R', false, curlResume); });
     const double mb = double(length) / (1 << 20);
     std::printf("round %d: whole  ours %6.2f s %7.1f MB/s   curl %6.2f s %7.1f MB/s\n", round, oursWhole.back(),
                 mb / oursWhole.back(), curlWhole.back(), mb / curlWhole.back());

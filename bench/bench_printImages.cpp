@@ -12,12 +12,10 @@
 // - the lowest PSNR of ours against vips's Lanczos-3 output: at least 44 dB.
 // Run: build/bench/bench_printImages [rounds=3 [pictures=10]]   (libvips-tools; QT_QPA_PLATFORM=offscreen when missing)
 #include "Imaging.h"
-#include "OrderedWork.h"
 #include "PrintImage.h"
 #include "photo.h"
 #include "process.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -56,27 +54,16 @@ void line(const char* what, const Side& ours, const Side& vips) {
 
 int main(int argc, char** argv) {
   // Ours as a process: every picture on the pool, as the upload hands them over, into a folder.
-  if (argc > 1 && QByteArray(argv[1]) == "--prepare") {
-    QStringList args;
-    for (int i = 2; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-    int n = 0;
-    QCoreApplication app(n, nullptr);
-    const QString folder = args.value(0);
-    int failed = 0;
-    OrderedWork work;
-    for (const QString& file : args.mid(1)) {
+  if (argc > 1 && QByteArray(argv[1]) == "--prepare")
+    return makeEach(argc, argv, [](const QString& file, const QString& target) {
       PrintImage::Job job;
       job.source = file;
-      job.target = folder + "/" + QFileInfo(file).fileName();
+      job.target = target;
       job.width = kFrameWidth;
       job.height = kFrameHeight;
       job.dpi = kDpi;
-      work.run<PrintImage::Made>([job] { return PrintImage::prepare(job); },
-                                 [&](const PrintImage::Made& m) { failed += m.made ? 0 : 1; });
-    }
-    work.finish();
-    return failed ? 1 : 0;
-  }
+      return PrintImage::prepare(job).made;
+    });
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
@@ -90,22 +77,14 @@ int main(int argc, char** argv) {
 
   for (const bool full : {false, true}) {
     const char* kind = full ? "444" : "420";
-    // Two different photos, the rest copies: every file is read and decoded whole all the same.
     const QString photos = dir.filePath(QString("photos-%1").arg(kind));
-    QDir().mkpath(photos);
+    const QStringList all = photoSet(photos, count, QSize(kSide, kOther), 92,
+                                     full ? Imaging::Chroma::Full444 : Imaging::Chroma::Sub420, full ? 7 : 1);
     QStringList names;
-    for (int i = 0; i < count; ++i) {
-      names << QString("p%1.jpg").arg(i);
-      const QString path = photos + "/" + names.last();
-      if (i < 2) Imaging::saveJpeg(photo(kSide, kOther, quint32(i + (full ? 7 : 1))), path, 92,
-                                   full ? Imaging::Chroma::Full444 : Imaging::Chroma::Sub420);
-      else QFile::copy(photos + "/" + names[i % 2], path);
-    }
+    for (const QString& p : all) names << QFileInfo(p).fileName();
     const QString ours = dir.filePath(QString("ours-%1").arg(kind)), vips = dir.filePath(QString("vips-%1").arg(kind));
     QDir().mkpath(ours);
     QDir().mkpath(vips);
-    QStringList all;
-    for (const QString& n : names) all << photos + "/" + n;
     const QStringList vipsOne{"vips", "resize", all[0], vips + "/" + names[0] + "[Q=100,no-subsample]", scale};
     const QString list = dir.filePath(QString("list-%1").arg(kind));
     writeLines(list, names);
@@ -113,18 +92,15 @@ int main(int argc, char** argv) {
                             vips + "/{}[Q=100,no-subsample]", scale};
 
     Side oursOne, vipsOneSide, oursMany, vipsMany;
-    for (int r = 0; r < rounds; ++r) {
-      // Swapped every round, so neither side always runs on a machine the other just warmed.
-      for (int turn = 0; turn < 2; ++turn) {
-        if ((turn == 0) == (r % 2 == 0)) {
-          oursOne.add(runProcess({selfPath(), "--prepare", ours, all[0]}));
-          oursMany.add(runProcess(QStringList{selfPath(), "--prepare", ours} + all));
-        } else {
-          vipsOneSide.add(runProcess(vipsOne));
-          vipsMany.add(runProcess(xargs, photos));
-        }
-      }
-    }
+    interleave(rounds,
+               [&] {
+                 oursOne.add(runProcess({selfPath(), "--prepare", ours, all[0]}));
+                 oursMany.add(runProcess(QStringList{selfPath(), "--prepare", ours} + all));
+               },
+               [&] {
+                 vipsOneSide.add(runProcess(vipsOne));
+                 vipsMany.add(runProcess(xargs, photos));
+               });
     double lowest = 99;
     for (const QString& n : names.mid(0, 2))
       lowest = std::min(lowest, psnr(QImage(ours + "/" + n, "JPEG"), QImage(vips + "/" + n, "JPEG")));

@@ -7,12 +7,10 @@
 // - one `vipsthumbnail` given all of them, for reference.
 // Run: build/bench/bench_thumbnails [rounds=3 [pictures=50]]   (libvips-tools; QT_QPA_PLATFORM=offscreen when missing)
 #include "Imaging.h"
-#include "OrderedWork.h"
 #include "Thumbnail.h"
 #include "photo.h"
 #include "process.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -23,21 +21,10 @@
 
 int main(int argc, char** argv) {
   // Ours as a process: every thumbnail on the pool, into a folder.
-  if (argc > 1 && QByteArray(argv[1]) == "--thumbnails") {
-    int n = 0;
-    QCoreApplication app(n, nullptr);
-    const QString folder = QString::fromLocal8Bit(argv[2]);
-    int failed = 0;
-    OrderedWork work;
-    for (int i = 3; i < argc; ++i) {
-      const QString file = QString::fromLocal8Bit(argv[i]);
-      const QString target = folder + "/" + QFileInfo(file).fileName();
-      work.run<Thumbnail>([file, target] { return makeThumbnail(file, 150, target); },
-                          [&](const Thumbnail& t) { failed += t.status == Thumbnail::Written ? 0 : 1; });
-    }
-    work.finish();
-    return failed ? 1 : 0;
-  }
+  if (argc > 1 && QByteArray(argv[1]) == "--thumbnails")
+    return makeEach(argc, argv, [](const QString& file, const QString& target) {
+      return makeThumbnail(file, 150, target).status == Thumbnail::Written;
+    });
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
@@ -48,17 +35,8 @@ int main(int argc, char** argv) {
 
   for (const bool full : {false, true}) {
     const char* kind = full ? "444" : "420";
-    // Two different photos, the rest copies: every file is read and decoded all the same.
-    const QString photos = dir.filePath(QString("photos-%1").arg(kind));
-    QDir().mkpath(photos);
-    QStringList names, all;
-    for (int i = 0; i < count; ++i) {
-      names << QString("p%1.jpg").arg(i, 2, 10, QChar('0'));
-      all << photos + "/" + names.last();
-      if (i < 2) Imaging::saveJpeg(photo(6000, 4000, quint32(i + (full ? 7 : 1))), all.last(), 90,
-                                   full ? Imaging::Chroma::Full444 : Imaging::Chroma::Sub420);
-      else QFile::copy(all[i % 2], all.last());
-    }
+    const QStringList all = photoSet(dir.filePath(QString("photos-%1").arg(kind)), count, QSize(6000, 4000), 90,
+                                     full ? Imaging::Chroma::Full444 : Imaging::Chroma::Sub420, full ? 7 : 1);
     const QString ours = dir.filePath(QString("ours-%1").arg(kind)), vips = dir.filePath(QString("vips-%1").arg(kind));
     QDir().mkpath(ours);
     QDir().mkpath(vips);
@@ -69,19 +47,14 @@ int main(int argc, char** argv) {
                             output};
 
     Side oursSide, xargsSide, oneSide;
-    for (int r = 0; r < rounds; ++r) {
-      // Swapped every round, so neither side always runs on a machine the other just warmed.
-      for (int turn = 0; turn < 2; ++turn) {
-        if ((turn == 0) == (r % 2 == 0)) {
-          oursSide.add(runProcess(QStringList{selfPath(), "--thumbnails", ours} + all));
-        } else {
-          xargsSide.add(runProcess(xargs));
-          oneSide.add(runProcess(QStringList{"vipsthumbnail", "-s", "150", "-o", output} + all));
-        }
-      }
-    }
+    interleave(rounds, [&] { oursSide.add(runProcess(QStringList{selfPath(), "--thumbnails", ours} + all)); },
+               [&] {
+                 xargsSide.add(runProcess(xargs));
+                 oneSide.add(runProcess(QStringList{"vipsthumbnail", "-s", "150", "-o", output} + all));
+               });
     bool sizes = true;
-    for (const QString& n : names.mid(0, 2)) sizes = sizes && Imaging::pictureSize(ours + "/" + n) == QSize(150, 100);
+    for (const QString& p : all.mid(0, 2))
+      sizes = sizes && Imaging::pictureSize(ours + "/" + QFileInfo(p).fileName()) == QSize(150, 100);
 
     std::printf("\n%s source:\n", full ? "4:4:4" : "4:2:0");
     std::printf("  %-36s %6.3f s %6.3f CPU-s %7.1f MiB%s\n", "ours, one process on its pool", oursSide.medianWall(),

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,4 +84,21 @@ inline QString selfPath() {
   char buf[4096];
   const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   return n > 0 ? QString::fromLocal8Bit(buf, int(n)) : QString();
+}
+
+// One round of two sides, in that round's order: ours first in even rounds (counting from 0),
+// so that neither side always runs on a machine the other just warmed.
+inline void inTurn(int round, const std::function<void()>& ours, const std::function<void()>& theirs) {
+  if (round % 2 == 0) {
+    ours();
+    theirs();
+  } else {
+    theirs();
+    ours();
+  }
+}
+
+// rounds rounds of the two sides, each in its round's order.
+inline void interleave(int rounds, const std::function<void()>& ours, const std::function<void()>& theirs) {
+  for (int round = 0; round < rounds; ++round) inTurn(round, ours, theirs);
 }

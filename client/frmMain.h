@@ -26,7 +26,6 @@ public:
   FlashPlayer* waiting = nullptr;   // "waiting.ctr" while the editor starts
   FlashPlayer* progress = nullptr;  // "Progress.ctr" during the upload preparation
   QFrame* Frame1 = nullptr;         // plain cover while the editor starts
-  Imaging::PictureBox Picture1;     // drawing surface of the imaging helpers
   QString File1;                    // folder listed by openTemplate
   QTimer* Timer1 = nullptr;         // 3000 ms: ends the start display
   QTimer* Timer2 = nullptr;         // 2000 ms: closes the window after an upload

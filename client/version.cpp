@@ -3,5 +3,5 @@
 #include "mainModule.h"
 
 QString versionText() {
-  return QString("%1.%2.%3").arg(QUORVEL_VERSION_MAJOR).arg(QUORVEL_VERSION_MINOR).arg(QUORVEL_VERSION_REVISION);
+  return QStringLiteral(QUORVEL_VERSION_TEXT);
 }

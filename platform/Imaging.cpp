@@ -103,9 +103,8 @@ void raiseAllocationLimit() {
 
 // The picture as stored (no turn by its orientation tag, like the JPEG path). One whose pixels
 // would not fit the allocation limit is read at the largest size that does, where the format
-// can shrink while reading.
+// can shrink while reading. Only a loaded picture gets here, and load() raised the limit.
 QImage readWithQt(const QByteArray& bytes) {
-  raiseAllocationLimit();
   QBuffer buffer;
   buffer.setData(bytes);
   buffer.open(QIODevice::ReadOnly);

@@ -8,7 +8,6 @@
 #include "frmMain.h"
 #include "mainModule.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -21,11 +20,6 @@ QStringList linesOf(const QByteArray& bytes) {
   QStringList lines = QString::fromLocal8Bit(bytes).split(QRegularExpression("\r\n|\r|\n"));
   if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
   return lines;
-}
-
-void write(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) invariantFailed("write", __FILE__, __LINE__, path);
 }
 }  // namespace
 
@@ -45,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Each entry as "addToList" appends it: its line in the locale's encoding and CR LF.
   QByteArray downList;
   for (const QString& e : entries) downList += downListLine(e).toLocal8Bit() + "\r\n";
-  write(scratchFolder() + "/DownList.Lst", downList);
-  write(scratchFolder() + "/Design.Lst", QByteArray(designList.data(), qsizetype(designList.size())));
+  writeOrStop(scratchFolder() + "/DownList.Lst", downList);
+  writeOrStop(scratchFolder() + "/Design.Lst", QByteArray(designList.data(), qsizetype(designList.size())));
 
   const QStringList lines = linesOf(downList);
   FUZZ_CHECK(lines.size() == entries.size(), QString::number(lines.size()) + " lines of " +

@@ -3,6 +3,7 @@
 // exactly the bytes that follow the header in the stream; a Content-Length above the maximum
 // writes nothing; the reply is complete exactly when all of them are written; and how the stream
 // is cut into data events changes nothing.
+#include "FileFixture.h"
 #include "FuzzSupport.h"
 #include "socketGet.h"
 
@@ -26,11 +27,6 @@ struct Outcome {
 
 QString target() { return scratchFolder() + "/body"; }
 
-QByteArray fileBytes() {
-  QFile f(target());
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-}
-
 // Runs the stream through a fresh reply state in events of the given lengths, checking what each
 // event leaves in the file.
 Outcome run(const QByteArray& stream, const QList<qsizetype>& cuts, qint64 maxLen) {
@@ -46,7 +42,7 @@ Outcome run(const QByteArray& stream, const QList<qsizetype>& cuts, qint64 maxLe
     socketGet::writeBody(state, socketGet::takeBody(state, event));
     if (state.status == socketGet::Status::Receiving || state.status == socketGet::Status::Complete) {
       FUZZ_CHECK(headerEnd >= 0, "a body without a header");
-      const QByteArray file = fileBytes();
+      const QByteArray file = readAll(target());
       const QByteArray arrived = stream.mid(headerEnd + 4, at - headerEnd - 4);
       FUZZ_CHECK(file.size() <= state.contentLen, QString::number(file.size()));
       FUZZ_CHECK(state.contentLen <= maxLen, "a reply above the maximum was taken");
@@ -57,8 +53,8 @@ Outcome run(const QByteArray& stream, const QList<qsizetype>& cuts, qint64 maxLe
     }
   }
   if (state.status == socketGet::Status::Failed && state.writePos == 0)
-    FUZZ_CHECK(fileBytes() == "<none>" || fileBytes().isEmpty(), "a failed reply left bytes behind");
-  return {state.status, state.contentLen, fileBytes()};
+    FUZZ_CHECK(readAll(target()) == "<missing>" || readAll(target()).isEmpty(), "a failed reply left bytes behind");
+  return {state.status, state.contentLen, readAll(target())};
 }
 }  // namespace
 

@@ -3,6 +3,7 @@
 // archive byte for byte as it was and nothing beside it; a run that succeeds leaves an archive
 // that minizip's reader opens, with the new member's data exactly as given (CRC checked), or
 // without the deleted member.
+#include "FileFixture.h"
 #include "FuzzSupport.h"
 #include "ZipLib.h"
 
@@ -18,16 +19,6 @@
 namespace {
 QString folder() { return scratchFolder() + "/zip"; }
 QString archive() { return folder() + "/a.zip"; }
-
-QByteArray readAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void write(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) invariantFailed("write", __FILE__, __LINE__, path);
-}
 
 // The data of member name as minizip reads it; false when it is missing or does not read back
 // with its CRC.
@@ -63,10 +54,10 @@ int zip(const QString& spec, bool remove) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
     QDir().mkpath(folder() + "/src");
-    write(folder() + "/src/new.txt", QByteArray("a new member of the archive\n").repeated(20));
+    writeOrStop(folder() + "/src/new.txt", QByteArray("a new member of the archive\n").repeated(20));
     // A picture is stored, and appended by a plain copy.
-    write(folder() + "/src/new.jpg", QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(3000, '\x5A'));
-    write(folder() + "/src/other.txt", "the replacement of other.txt");
+    writeOrStop(folder() + "/src/new.jpg", QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(3000, '\x5A'));
+    writeOrStop(folder() + "/src/other.txt", "the replacement of other.txt");
     return true;
   }();
   Q_UNUSED(ready);
@@ -74,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int op = in.ConsumeIntegralInRange(0, 3);
   const std::string raw = in.ConsumeRemainingBytesAsString();
   const QByteArray before(raw.data(), qsizetype(raw.size()));
-  write(archive(), before);
+  writeOrStop(archive(), before);
 
   static const char* const specs[] = {"new.txt", "new.jpg", "other.txt", "other.txt"};
   const QString name = specs[op];

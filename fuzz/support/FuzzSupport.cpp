@@ -1,6 +1,7 @@
 #include "FuzzSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
@@ -128,4 +129,9 @@ QString withBlanksBetweenElements(const QString& text, quint32 seed) {
   for (qsizetype i = places.size() - 1; i >= 0; --i)
     if (pick() % 3 != 0) out.insert(places[i], QLatin1String(blanks[pick() % std::size(blanks)]));
   return out;
+}
+
+void writeOrStop(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) invariantFailed("write", __FILE__, __LINE__, path);
 }

@@ -48,3 +48,6 @@ QString withBlanksBetweenElements(const QString& text, quint32 seed);
 
 // The value of an element's attribute; empty when it has none.
 inline QString attribute(const XmlNode& n, const QString& name) { return n.attributes.value(name).toString(); }
+
+// Writes bytes to path, replacing what was there; a failure stops the run.
+void writeOrStop(const QString& path, const QByteArray& bytes);

@@ -2,6 +2,7 @@
 // save never costs the design its package.
 #include "DesignPackage.h"
 #include "FakePlatform.h"
+#include "FileFixture.h"
 #include "ZipReader.h"
 #include "mZip.h"
 #include "mainModule.h"
@@ -12,22 +13,6 @@
 #include <QTest>
 
 namespace {
-// What the editor's save writes: FF FE and the text as UTF-16LE code units.
-QByteArray designBytes(const QString& xml) {
-  QByteArray b("\xFF\xFE", 2);
-  for (const QChar c : xml) {
-    b += char(c.unicode() & 0xFF);
-    b += char(c.unicode() >> 8);
-  }
-  return b;
-}
-
-void writeIndex(const QString& xml) {
-  QFile f(g.designPath + "/index.DPT");
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(designBytes(xml));
-}
-
 QString package() { return g.designPath + "/" + g.designName + ".DPT"; }
 
 // A library run that leaves a broken file where it was to write and reports a failure, and
@@ -71,7 +56,7 @@ private Q_SLOTS:
 
   void saveWritesTheOneMember() {
     QFETCH(QString, xml);
-    writeIndex(xml);
+    writeIndex(g.designPath, xml);
     DesignPackage::buildDfile();
     const ZipReadOut r = readZipWithPython(package());
     QVERIFY2(r.ok, qPrintable(r.error));
@@ -89,10 +74,10 @@ private Q_SLOTS:
   }
 
   void secondSaveReplacesTheFirst() {
-    writeIndex("<design>first</design>");
+    writeIndex(g.designPath, "<design>first</design>");
     DesignPackage::buildDfile();
     g.designState = "editing";
-    writeIndex("<design>the second save</design>");
+    writeIndex(g.designPath, "<design>the second save</design>");
     DesignPackage::buildDfile();
     const ZipReadOut r = readZipWithPython(package());
     QVERIFY2(r.ok, qPrintable(r.error));
@@ -103,10 +88,10 @@ private Q_SLOTS:
 
   // A template package copied in under another letter case is the package that gets replaced.
   void packageFoundWithoutRegardToCase() {
-    writeIndex("<design>old</design>");
+    writeIndex(g.designPath, "<design>old</design>");
     DesignPackage::buildDfile();
     QVERIFY(QFile::rename(package(), g.designPath + "/" + g.designName + ".dpt"));
-    writeIndex("<design>new</design>");
+    writeIndex(g.designPath, "<design>new</design>");
     DesignPackage::buildDfile();
     QCOMPARE(QDir(g.designPath).entryList(QDir::Files), QStringList{g.designName + ".dpt"});
   }
@@ -119,7 +104,7 @@ private Q_SLOTS:
 
   void failedSaveKeepsTheOldPackage() {
     QFETCH(QString, failure);
-    writeIndex("<design>saved</design>");
+    writeIndex(g.designPath, "<design>saved</design>");
     DesignPackage::buildDfile();
     QFile p(package());
     QVERIFY(p.open(QIODevice::ReadOnly));
@@ -129,7 +114,7 @@ private Q_SLOTS:
     g.designState = "editing";
     packageDuringRun.clear();
     if (failure == "library") {
-      writeIndex("<design>lost?</design>");
+      writeIndex(g.designPath, "<design>lost?</design>");
       mZip::setLibrary(&failingLibrary);
     }
     DesignPackage::buildDfile();
@@ -156,7 +141,7 @@ private Q_SLOTS:
     QVERIFY(stale.open(QIODevice::WriteOnly));
     stale.write("PK\x03\x04 interrupted");
     stale.close();
-    writeIndex("<design/>");
+    writeIndex(g.designPath, "<design/>");
     DesignPackage::buildDfile();
     const ZipReadOut r = readZipWithPython(package());
     QVERIFY2(r.ok, qPrintable(r.error));

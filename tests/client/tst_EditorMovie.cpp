@@ -3,6 +3,7 @@
 // shows it.
 #include "DesignPackage.h"
 #include "FakePlatform.h"
+#include "FileFixture.h"
 #include "Form.h"
 #include "Forms.h"
 #include "HttpRecorder.h"
@@ -57,7 +58,7 @@ private Q_SLOTS:
     for (const char* movie : {"waiting.ctr", "Progress.ctr"})
       QVERIFY(QFile::copy(QString(QUORVEL_PROGRAM_DIR) + "/" + movie, dir_.filePath(movie)));
     fp_ = std::make_unique<FakePlatform>();
-    fp_->platform.newFlashPlayer = [](QWidget* parent) -> FlashPlayer* { return new MoviePlayer(parent); };
+    useRealMovies(*fp_);
     Paths::setProgramFolder(dir_.path());
     setCommand(QString());
     InitGlobals();
@@ -69,11 +70,7 @@ private Q_SLOTS:
     QVERIFY(QDir().mkpath(g.designPath + "/Images"));
     QVERIFY(writeJpeg(g.designPath + "/Images/a.jpg", 400, 300));
     // The design's first package, as a new design has it.
-    QFile index(g.designPath + "/index.DPT");
-    QVERIFY(index.open(QIODevice::WriteOnly));
-    index.write("\xFF\xFE", 2);
-    index.write(reinterpret_cast<const char*>(kDesign.utf16()), kDesign.size() * 2);
-    index.close();
+    writeIndex(g.designPath, kDesign);
     DesignPackage::buildDfile();
     QVERIFY(packagedDesign(g.designPath + "/D.DPT").contains("<src></src>"));
   }

@@ -9,12 +9,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-bool near(QRgb a, QColor b) {
-  return qAbs(qRed(a) - b.red()) < 12 && qAbs(qGreen(a) - b.green()) < 12 && qAbs(qBlue(a) - b.blue()) < 12;
-}
-}  // namespace
-
 using namespace PrintImage;
 
 class TestPrintImage : public QObject {
@@ -175,8 +169,8 @@ private Q_SLOTS:
     QVERIFY(written.isJpeg());
     QCOMPARE(written.size(), QSize(300, 150));
     const QImage print = written.image();
-    QVERIFY(near(print.pixel(20, 75), kind == "transparent png" ? QColor(Qt::white) : QColor(Qt::red)));
-    QVERIFY(near(print.pixel(280, 75), Qt::blue));
+    QVERIFY(near(print.pixel(20, 75), kind == "transparent png" ? QColor(Qt::white) : QColor(Qt::red), 12));
+    QVERIFY(near(print.pixel(280, 75), Qt::blue, 12));
   }
 
   void texts() {

@@ -57,7 +57,7 @@ private Q_SLOTS:
     QVERIFY(server_.start());
 
     fp_ = std::make_unique<FakePlatform>();
-    fp_->platform.newFlashPlayer = [](QWidget* parent) -> FlashPlayer* { return new MoviePlayer(parent); };
+    useRealMovies(*fp_);
     Paths::setProgramFolder(dir_.path());
     InitGlobals();
     g.siteURL = server_.root();

@@ -38,7 +38,7 @@ private Q_SLOTS:
     QVERIFY(dir_.isValid());
     QVERIFY(QFile::copy(QString(QUORVEL_PROGRAM_DIR) + "/WelCome.ctr", dir_.filePath("WelCome.ctr")));
     fp_ = std::make_unique<FakePlatform>();
-    fp_->platform.newFlashPlayer = [](QWidget* parent) -> FlashPlayer* { return new MoviePlayer(parent); };
+    useRealMovies(*fp_);
     Paths::setProgramFolder(dir_.path());
     setCommand(QString());
   }

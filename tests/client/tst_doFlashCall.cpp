@@ -16,21 +16,9 @@
 #include "frmMain.h"
 #include "mainModule.h"
 
-#include <QDirIterator>
 #include <QProcess>
 #include <QThreadPool>
 #include <QtTest>
-
-namespace {
-// Every file and folder under root, relative to it, sorted.
-QStringList entriesUnder(const QString& root) {
-  QStringList out;
-  QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-  while (it.hasNext()) out << QDir(root).relativeFilePath(it.next());
-  out.sort();
-  return out;
-}
-}  // namespace
 
 class TestDoFlashCall : public QObject {
   Q_OBJECT
@@ -181,10 +169,9 @@ private Q_SLOTS:
     QVERIFY(QDir().mkpath(root + "/source"));
     QVERIFY(twoColourImage(6000, 4500).save(root + "/source/p0.png"));
     paths << root + "/source/p0.png";
-    for (int i = 1; i < chosen; ++i) {
-      paths << root + QString("/source/p%1.jpg").arg(i);
-      QVERIFY(writeJpeg(paths.last(), 400, 300));
-    }
+    const QStringList jpegs = writePictures(root + "/source", chosen - 1, [](int) { return QSize(400, 300); });
+    QCOMPARE(jpegs.size(), chosen - 1);
+    for (const QString& name : jpegs) paths << root + "/source/" + name;
     fp->fileDialog.files = paths;
     const QString images = g.designPath + "/Images";
     QPointer<frmMain> w(&Forms::workspace());
@@ -251,7 +238,7 @@ private Q_SLOTS:
     fp->fileDialog.files = {root + "/source/a.jpg"};
     g.designState = "editing";
     g.isLogin = true;
-    const QStringList before = entriesUnder(root);
+    const QStringList before = filesUnder(root, QDir::AllEntries);
 
     request("savePagesName", "p1");
     request("savePages", "<page/>");
@@ -261,7 +248,7 @@ private Q_SLOTS:
     request("removeImg", "MyDesign/" + folder + "/Images/kept.jpg");
     request("upDesign", "<design><attributes><name>T1</name></attributes></design>");
 
-    QCOMPARE(entriesUnder(root), before);
+    QCOMPARE(filesUnder(root, QDir::AllEntries), before);
     QCOMPARE(g.designState, QString("editing"));
     QCOMPARE(work->calls, QStringList{BuildCall("importImg", {""})});
     // The refused save is reported like any failed save.

@@ -22,6 +22,17 @@
 #include <QTimer>
 #include <QtTest>
 
+namespace {
+// Every picture has its thumbnail in the folder's Thumb, made from the picture's size(i).
+void expectThumbnails(const QString& images, const QStringList& names, const std::function<QSize(int)>& size) {
+  for (int i = 0; i < names.size(); ++i) {
+    int w = size(i).width(), h = size(i).height();
+    thumbnailSize(w, h, 150);
+    QCOMPARE(Imaging::pictureSize(images + "/Thumb/" + names[i]), QSize(w, h));
+  }
+}
+}  // namespace
+
 class TestFrmMain : public QObject {
   Q_OBJECT
   QTemporaryDir* tmp = nullptr;
@@ -187,19 +198,12 @@ private Q_SLOTS:
     FakePlatform fp;
     openDesign("D");
     const QString images = g.designPath + "/Images";
-    QVERIFY(QDir().mkpath(images));
-    QStringList names;
-    for (int i = 0; i < 24; ++i) {
-      names << QString("p%1.jpg").arg(i, 2, 10, QChar('0'));
-      QVERIFY(writeJpeg(images + "/" + names.last(), 200 + 37 * i, 900 - 23 * i));
-    }
+    const auto size = [](int i) { return QSize(200 + 37 * i, 900 - 23 * i); };
+    const QStringList names = writePictures(images, 24, size);
+    QCOMPARE(names.size(), 24);
     writeFile(images + "/q.txt", "no picture");
     Forms::workspace().load();
-    for (int i = 0; i < names.size(); ++i) {
-      int w = 200 + 37 * i, h = 900 - 23 * i;
-      thumbnailSize(w, h, 150);
-      QCOMPARE(Imaging::pictureSize(images + "/Thumb/" + names[i]), QSize(w, h));
-    }
+    expectThumbnails(images, names, size);
     QVERIFY(!QFile::exists(images + "/Thumb/q.txt"));
     QStringList list;
     for (const QString& n : names + QStringList{"q.txt"}) list << "MyDesign\\D\\Images\\" + n;
@@ -289,12 +293,9 @@ private Q_SLOTS:
     FakePlatform fp;
     openDesign("D");
     const QString images = g.designPath + "/Images";
-    QVERIFY(QDir().mkpath(images));
-    QStringList names;
-    for (int i = 0; i < 12; ++i) {
-      names << QString("p%1.jpg").arg(i);
-      QVERIFY(writeJpeg(images + "/" + names.last(), 1600, 1200));
-    }
+    const auto size = [](int) { return QSize(1600, 1200); };
+    const QStringList names = writePictures(images, 12, size);
+    QCOMPARE(names.size(), 12);
     QPointer<frmMain> w(&Forms::workspace());
     FakeFlashPlayer* editor = fp.player("WorkArea");
     closeWhen(w, [&] {
@@ -320,9 +321,7 @@ private Q_SLOTS:
     const QStringList calls = fp.player("WorkArea")->calls;
     QCOMPARE(calls.size(), 3);
     QCOMPARE(calls[2], BuildCall("openTemplate", {"Local", g.siteURL, "new", "D"}));
-    int tw = 1600, th = 1200;
-    thumbnailSize(tw, th, 150);
-    for (const QString& n : names) QCOMPARE(Imaging::pictureSize(images + "/Thumb/" + n), QSize(tw, th));
+    expectThumbnails(images, names, size);
   }
 
   void resizeCentresTheSmallMovies() {

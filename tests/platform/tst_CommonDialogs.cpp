@@ -2,6 +2,7 @@
 // dialog, makes the choice and closes it.
 #include "CommonDialogs.h"
 #include "Twips.h"
+#include "YieldFixture.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -19,21 +20,6 @@ using namespace CommonDialogs;
 
 namespace {
 const QChar NUL(0);
-
-// Runs `act` on the next modal dialog of type T as soon as it shows (bounded wait).
-template <typename T>
-void whenShown(std::function<void(T*)> act) {
-  auto tries = std::make_shared<int>(0);
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [=] {
-    if (auto* d = qobject_cast<T*>(QApplication::activeModalWidget())) {
-      act(d);
-    } else if (++*tries < 500) {
-      QTimer::singleShot(10, *poll);
-    }
-  };
-  QTimer::singleShot(0, *poll);
-}
 
 void touch(const QString& path) {
   QFile f(path);

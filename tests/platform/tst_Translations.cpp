@@ -3,6 +3,7 @@
 #include "Platform.h"
 #include "Translations.h"
 #include "WebEngineBrowser.h"
+#include "YieldFixture.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,26 +13,10 @@
 #include <QMessageBox>
 #include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace {
-// Runs inspect on the next modal dialog that opens, then closes it with reject().
-void onNextDialog(std::function<void(QDialog*)> inspect) {
-  auto* timer = new QTimer;
-  timer->setInterval(20);
-  QObject::connect(timer, &QTimer::timeout, [timer, inspect] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!dialog || !dialog->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    inspect(dialog);
-    dialog->reject();
-  });
-  timer->start();
-}
-
 QStringList buttonTexts(QDialog* dialog) {
   QStringList texts;
   if (auto* box = dialog->findChild<QDialogButtonBox*>())
@@ -64,9 +49,10 @@ private Q_SLOTS:
     QFETCH(QStringList, texts);
     QStringList seen;
     QString title;
-    onNextDialog([&](QDialog* d) {
+    whenShown<QDialog>([&](QDialog* d) {
       seen = buttonTexts(d);
       title = d->windowTitle();
+      d->reject();
     });
     qtPlatform().msgBox->show(nullptr, QString::fromUtf8("正文"), QString::fromUtf8("客户端"), style);
     QCOMPARE(seen, texts);
@@ -76,11 +62,12 @@ private Q_SLOTS:
   void fileDialogLabels() {
     QString lookIn, fileName, fileType;
     QStringList buttons;
-    onNextDialog([&](QDialog* d) {
+    whenShown<QDialog>([&](QDialog* d) {
       lookIn = labelText(d, "lookInLabel");
       fileName = labelText(d, "fileNameLabel");
       fileType = labelText(d, "fileTypeLabel");
       buttons = buttonTexts(d);
+      d->reject();
     });
     qtPlatform().fileDialog->openFiles(nullptr, QString::fromUtf8("打开"), "All", "*.*", true);
     QCOMPARE(lookIn, QString::fromUtf8("查找范围："));

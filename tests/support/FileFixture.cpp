@@ -18,9 +18,9 @@ void writeFile(const QString& path, const QByteArray& bytes) {
   QCOMPARE(f.write(bytes), bytes.size());
 }
 
-QStringList filesUnder(const QString& root) {
+QStringList filesUnder(const QString& root, QDir::Filters filters) {
   QStringList out;
-  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  QDirIterator it(root, filters | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
   while (it.hasNext()) out << QDir(root).relativeFilePath(it.next());
   out.sort();
   return out;
@@ -36,3 +36,14 @@ QStringList openFilesUnder(const QString& root) {
   out.sort();
   return out;
 }
+
+QByteArray designBytes(const QString& xml) {
+  QByteArray b("\xFF\xFE", 2);
+  for (const QChar c : xml) {
+    b += char(c.unicode() & 0xFF);
+    b += char(c.unicode() >> 8);
+  }
+  return b;
+}
+
+void writeIndex(const QString& designFolder, const QString& xml) { writeFile(designFolder + "/index.DPT", designBytes(xml)); }

@@ -1,6 +1,7 @@
 #pragma once
 // Small file helpers shared by the tests.
 #include <QByteArray>
+#include <QDir>
 #include <QString>
 #include <QStringList>
 
@@ -8,7 +9,12 @@
 QByteArray readAll(const QString& path);
 // Writes bytes to path, creating its folders; a failure fails the running test.
 void writeFile(const QString& path, const QByteArray& bytes);
-// Every file under root (hidden ones too), relative to it, sorted.
-QStringList filesUnder(const QString& root);
+// Every file (or, with other filters, every entry they take) under root, hidden ones too,
+// relative to it, sorted.
+QStringList filesUnder(const QString& root, QDir::Filters filters = QDir::Files);
 // The files under root that this process holds open, relative to it, sorted.
 QStringList openFilesUnder(const QString& root);
+// A design file's bytes as the editor saves one: FF FE and the text as UTF-16LE code units.
+QByteArray designBytes(const QString& xml);
+// Writes xml as the design folder's "index.DPT", as the editor's save does.
+void writeIndex(const QString& designFolder, const QString& xml);

@@ -2,7 +2,10 @@
 
 #include "Imaging.h"
 
+#include <QDir>
 #include <QPainter>
+
+#include <algorithm>
 
 QImage twoColourImage(int w, int h, const QColor& left, const QColor& right) {
   const bool alpha = left.alpha() < 255 || right.alpha() < 255;
@@ -12,6 +15,11 @@ QImage twoColourImage(int w, int h, const QColor& left, const QColor& right) {
   p.setCompositionMode(QPainter::CompositionMode_Source);
   p.fillRect(0, 0, w / 2, h, left);
   return img;
+}
+
+bool near(QRgb a, const QColor& b, int tolerance) {
+  return qAbs(qRed(a) - b.red()) < tolerance && qAbs(qGreen(a) - b.green()) < tolerance &&
+         qAbs(qBlue(a) - b.blue()) < tolerance;
 }
 
 bool writeJpeg(const QString& path, int w, int h, const QColor& left, const QColor& right) {
@@ -51,4 +59,15 @@ bool writeGif(const QString& path, int w, int h, const QColor& left, const QColo
   out.append('\0').append(char(0x3B));
   QFile f(path);
   return f.open(QIODevice::WriteOnly) && f.write(out) == out.size();
+}
+
+QStringList writePictures(const QString& folder, int count, const std::function<QSize(int)>& size) {
+  if (!QDir().mkpath(folder)) return {};
+  const int digits = std::max(2, int(QString::number(count - 1).size()));
+  QStringList names;
+  for (int i = 0; i < count; ++i) {
+    names << QString("p%1.jpg").arg(i, digits, 10, QChar('0'));
+    if (!writeJpeg(folder + "/" + names.last(), size(i).width(), size(i).height())) return {};
+  }
+  return names;
 }

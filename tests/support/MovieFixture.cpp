@@ -1,5 +1,8 @@
 #include "MovieFixture.h"
 
+#include "FakePlatform.h"
+#include "MoviePlayer.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,4 +27,8 @@ QVariant runScript(QWebEnginePage* page, const QString& code, int timeoutMs) {
   });
   if (!QTest::qWaitFor([&] { return *done; }, timeoutMs)) return QVariant("(no answer)");
   return *result;
+}
+
+void useRealMovies(FakePlatform& fake) {
+  fake.platform.newFlashPlayer = [](QWidget* parent) -> FlashPlayer* { return new MoviePlayer(parent); };
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariant>
 
+class FakePlatform;
 class QTemporaryDir;
 class QWebEnginePage;
 
@@ -11,3 +12,5 @@ QString writeMovie(const QTemporaryDir& dir, const QString& name, const QString&
 // The value of a script run in the page, waited for with the event loop running;
 // "(no answer)" when none came within timeoutMs.
 QVariant runScript(QWebEnginePage* page, const QString& code, int timeoutMs = 10000);
+// Makes the fake platform's movies real ones: MoviePlayer, on the web engine.
+void useRealMovies(FakePlatform& fake);
