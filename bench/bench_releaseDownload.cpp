@@ -10,9 +10,11 @@
 // nginx runs with a config in the bench's build folder (bench/releaseDownload); its files stay
 // there between runs.
 #include "Form1.h"
+#include "FtpPeers.h"
 #include "Module1.h"
 #include "Paths.h"
 #include "Platform.h"
+#include "ReleaseListXml.h"
 #include "Winsock.h"
 #include "process.h"
 #include "randomFile.h"
@@ -23,9 +25,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -64,12 +63,6 @@ int runOurs(const QString& host, const QString& programFolder) {
 // Kept from an earlier run when it has the size already.
 bool writeRandom(const QString& path, qint64 size, quint32 seed) {
   return QFileInfo(path).size() == size || writeRandomFile(path, size, seed);
-}
-
-quint16 freePort() {
-  QTcpServer s;
-  s.listen(QHostAddress::LocalHost, 0);
-  return s.serverPort();
 }
 
 struct Times {
@@ -133,51 +126,22 @@ int main(int argc, char* argv[]) {
   }
   if (!ok) return 1;
 
-  const quint16 port = freePort();
-  const QString host = QString("127.0.0.1:%1").arg(port);
-  QFile conf(dir + "/nginx.conf");
-  if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 1;
-  conf.write(QString("daemon off;\nmaster_process off;\nworker_processes 1;\npid %1/nginx.pid;\n"
-                     "error_log %1/error.log;\nevents { worker_connections 64; }\n"
-                     "http {\n  access_log off;\n  sendfile on;\n  tcp_nopush on;\n  keepalive_timeout 60s;\n"
-                     "  keepalive_requests 1000;\n  types { }\n  default_type application/octet-stream;\n"
-                     "  client_body_temp_path %1/tmp_body; proxy_temp_path %1/tmp_proxy;\n"
-                     "  fastcgi_temp_path %1/tmp_fcgi; uwsgi_temp_path %1/tmp_uwsgi; scgi_temp_path %1/tmp_scgi;\n"
-                     "  server { listen 127.0.0.1:%2; root %1/www; }\n}\n")
-                 .arg(dir)
-                 .arg(port)
-                 .toUtf8());
-  conf.close();
-  QProcess server;
-  server.setProcessChannelMode(QProcess::ForwardedChannels);
-  server.start(nginx, {"-p", dir, "-e", dir + "/error.log", "-c", dir + "/nginx.conf"});
-  if (!server.waitForStarted()) return 1;
-  bool up = false;
-  for (int i = 0; i < 100 && !up && server.state() == QProcess::Running; ++i) {
-    QTcpSocket probe;
-    probe.connectToHost("127.0.0.1", port);
-    up = probe.waitForConnected(100);
-    if (!up) QThread::msleep(50);
-  }
-  auto stop = [&] {
-    server.terminate();
-    if (!server.waitForFinished(5000)) server.kill();
-  };
-  if (!up) {
+  const LocalNginx server(dir, "sendfile on; tcp_nopush on; keepalive_requests 1000; types { } "
+                                "default_type application/octet-stream;");
+  if (!server.ready()) {
     std::fprintf(stderr, "nginx did not start (see %s/error.log)\n", qPrintable(dir));
-    stop();
     return 1;
   }
+  const QString host = QString("127.0.0.1:%1").arg(server.port());
 
   // A program folder per case with the release list the client would have left there.
   auto release = [&](const QString& name, const QStringList& files, qint64 size) {
     const QString folder = dir + "/" + name;
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
-    QByteArray list = "<ver><release ver=\"1.0.0\"><files>";
-    for (const QString& f : files)
-      list += "<file size=\"" + QByteArray::number(size) + "\" Lurl=\"\">" + f.toUtf8() + "</file>";
-    list += "</files><runs/></release></ver>";
+    QList<ListedFile> listed;
+    for (const QString& f : files) listed << ListedFile{f.toUtf8(), "", size};
+    const QByteArray list = releaseListXml("1.0.0", listed);
     QFile v(folder + "/ver.tmp");
     return v.open(QIODevice::WriteOnly) && v.write(list) == list.size() ? folder : QString();
   };
@@ -216,7 +180,6 @@ int main(int argc, char* argv[]) {
         const QString out = ours ? c.oursFolder + "/Novrel.staging/1.0.0" : c.curlFolder;
         if (t.whole < 0 || !sameSizes(out, c.names, c.size)) {
           std::fprintf(stderr, "%s failed\n", ours ? "ours" : "curl");
-          stop();
           return 1;
         }
         (ours ? c.ours : c.curl).push_back(t);
@@ -229,7 +192,6 @@ int main(int argc, char* argv[]) {
                 cases[1].curl.back().whole * 1e3, cases[1].curl.back().transfer * 1e3);
     std::fflush(stdout);
   }
-  stop();
   // The served files stay for the next run; what was fetched goes.
   for (const Case& c : cases) {
     QDir(c.oursFolder + "/Novrel.staging").removeRecursively();

@@ -2,32 +2,17 @@
 
 #include "MsgBox.h"
 #include "Paths.h"
+#include "ReplaceFile.h"
 #include "cZip.h"
 #include "mainModule.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <exception>
 
 namespace DesignPackage {
 namespace {
-// Renames from over to in one step and makes the rename itself durable.
-bool replaceFile(const QString& from, const QString& to) {
-  if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) return false;
-  const int dir = ::open(QFile::encodeName(QFileInfo(to).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return true;
-}
-
 // The design stays unsaved, so closing the workspace still asks.
 void saveFailed() { MsgBox(QString::fromUtf8("保存设计失败，请重试！"), Msg::OKOnly | Msg::Critical); }
 }  // namespace

@@ -24,7 +24,7 @@ void versionTest() {
   QFile file(g_verPath);
   if (!file.open(QIODevice::ReadOnly)) return;
   QString server;
-  if (!readReleaseList(file.read(releaseListMaxBytes + 1), server)) return;
+  if (!readReleaseList(file.read(releaseList::maxBytes + 1), server)) return;
   g_serverVersion = server;
   g_localVersion = versionText();
   if (g_localVersion == g_serverVersion) return;
@@ -43,7 +43,7 @@ void versionTest() {
 
 bool readReleaseList(const QByteArray& list, QString& version) {
   QDomDocument doc;
-  if (!XmlDom::loadBounded(doc, list, releaseListMaxBytes)) return false;
+  if (!XmlDom::loadBounded(doc, list, releaseList::maxBytes)) return false;
   const QDomNode root = doc.firstChild();
   if (root.nodeName() != QLatin1String("ver")) return false;
   const QDomElement release = root.firstChild().toElement();
@@ -54,11 +54,12 @@ bool readReleaseList(const QByteArray& list, QString& version) {
 }
 
 void RequestVersion(Winsock& socket) {
-  g_verPath = Paths::join(Paths::programFolder(), "ver.tmp");
+  g_verPath = Paths::join(Paths::programFolder(), releaseList::localFile);
   QFile::remove(Paths::resolveCase(g_verPath));
   g_reply.localFile = g_verPath;
   // g.siteURL is "http://" and the shop's web host; a time-out has closed the socket already.
-  socketGet::request(socket, g.siteURL + "/novrel/ver.xml", g_reply, releaseListMaxBytes, connectLimit);
+  socketGet::request(socket, g.siteURL + releaseList::shopFolder + "ver.xml", g_reply, releaseList::maxBytes,
+                     connectLimit);
 }
 
 void OnVersionData(qint64 bytesTotal, Winsock& socket) {

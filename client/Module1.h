@@ -3,6 +3,7 @@
 // the program folder, compares its release version with the client's own and, when they differ
 // and the user agrees, starts the updater "Novrel" and ends the client at once. Every failure is
 // silent.
+#include "releaseList.h"
 #include "socketGet.h"
 
 #include <QString>
@@ -19,12 +20,9 @@ void OnVersionData(qint64 bytesTotal, Winsock& socket);
 // The question with Yes and No; returns the answer (Msg::Yes starts the update).
 int AskUpdate(const QString& text);
 
-// The longest release list that is fetched and read. A release list is a few hundred bytes; a
-// reply that announces more than this is not one.
-constexpr qint64 releaseListMaxBytes = 1024 * 1024;
 // The release version of a release list: true when the list's first node is "ver"
-// and its first child carries the attribute "ver". A list longer than releaseListMaxBytes or
-// nested deeper than XmlDom::kMaxDepth is not read.
+// and its first child carries the attribute "ver". A list longer than releaseList::maxBytes or
+// nested deeper than XmlDom::kMaxDepth is not read; a reply that announces more is not fetched.
 bool readReleaseList(const QByteArray& list, QString& version);
 
 // The connect limit in seconds.

@@ -16,6 +16,7 @@
 #include "Paths.h"
 #include "Platform.h"
 #include "PrintImage.h"
+#include "ReplaceFile.h"
 #include "WelCome.h"
 #include "XmlDom.h"
 
@@ -26,8 +27,6 @@
 #include <QScopeGuard>
 #include <QStringList>
 #include <QTimer>
-#include <cstdio>
-#include <unistd.h>
 
 namespace UpDesign {
 
@@ -105,12 +104,6 @@ void backToEditor(frmMain& w, const QString& designState) {
   g.designState = designState;
   w.progress->hide();
   w.WorkArea->show();
-}
-// The package is appended to one member per run without syncs; make it durable once, before it
-// replaces the old one.
-bool syncFile(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadWrite) && ::fsync(f.handle()) == 0;
 }
 }  // namespace
 
@@ -232,8 +225,9 @@ void frmMain::upDesign(const QString& designXML) {
   QSaveFile index(indexFile);
   bool packed = index.open(QIODevice::WriteOnly) && index.write(doc.toByteArray(-1)) >= 0 && index.commit();
   if (packed) {
-    packed = addToPackage(indexFile, true) && syncFile(buildingFile_) &&
-             std::rename(QFile::encodeName(buildingFile_).constData(), QFile::encodeName(upFile).constData()) == 0;
+    // The package is appended to one member per run without syncs: it is made durable once, as it
+    // replaces the old one.
+    packed = addToPackage(indexFile, true) && replaceFile(buildingFile_, upFile);
   }
   if (!packed) {
     QFile::remove(indexFile);

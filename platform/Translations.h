@@ -2,7 +2,10 @@
 // The interface speaks Chinese; Qt's own dialogs (message-box buttons, the file dialog) and
 // WebEngine's error pages should too, whatever the machine's locale.
 namespace Translations {
-// Loads Qt's zh_CN translations into the running application and starts WebEngine with the
-// Chinese locale. Call once, right after the application object is made.
+// Loads Qt's zh_CN translations of its own dialogs into the running application. Call once,
+// right after the application object is made. WebEngine's are loaded by WebControls::install.
 void install();
+// Loads Qt's zh_CN catalogue of that name ("qtbase", "qtwebengine") into the running application;
+// nothing when it is not installed.
+void installCatalogue(const char* catalogue);
 }

@@ -4,6 +4,8 @@
 struct Platform;
 
 namespace WebControls {
-// Lets the platform make real movie players and web browsers.
+// Lets the platform make real movie players and web browsers, and has WebEngine's own pages speak
+// Chinese as the rest of the interface does. Call before the first page is made, after
+// Translations::install.
 void install(Platform& p);
 }

@@ -4,11 +4,13 @@
 #include "Module1.h"
 #include "Paths.h"
 #include "Platform.h"
+#include "ReplaceFile.h"
 #include "SingleInstance.h"
 #include "TitleDrag.h"
 #include "Twips.h"
 #include "VbMath.h"
 #include "Winsock.h"
+#include "releaseList.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -20,12 +22,9 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 namespace {
@@ -64,20 +63,13 @@ void setLabel(QLabel* l, const QString& text) {
 // moment leaves the old file or the new one. It takes the permission bits of the file it
 // replaces; a new file gets rw-r--r--.
 bool putInPlace(const QString& staged, const QString& destination) {
-  const QByteArray from = QFile::encodeName(staged);
-  const QByteArray to = QFile::encodeName(destination);
   mode_t mode = 0644;
   struct stat old {};
-  if (::stat(to.constData(), &old) == 0) {
+  if (::stat(QFile::encodeName(destination).constData(), &old) == 0) {
     if (!S_ISREG(old.st_mode)) return false;
     mode = old.st_mode & 0777;
   }
-  // On disk before it replaces the old file.
-  const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::fsync(fd);
-  ::close(fd);
-  return ::chmod(from.constData(), mode) == 0 && std::rename(from.constData(), to.constData()) == 0;
+  return ::chmod(QFile::encodeName(staged).constData(), mode) == 0 && replaceFile(staged, destination);
 }
 
 // Whoever may read a program may run it.
@@ -218,14 +210,14 @@ void Form1::Form_Load() {
 void Form1::startUpdate() {
   fileIndex = 0;
   const QString program = Paths::programFolder();
-  QFile list(Paths::resolveCase(Paths::join(program, "ver.tmp")));
+  QFile list(Paths::resolveCase(Paths::join(program, releaseList::localFile)));
   if (!list.open(QIODevice::ReadOnly)) {
     damagedList();
     return;
   }
   // The whole list is checked before anything is fetched or made.
   // One byte more than a list may have tells a longer one; no room is taken for more than is there.
-  verDoc = VersionFile::read(list.read(std::min<qint64>(list.size(), VersionFile::kMaxBytes) + 1));
+  verDoc = VersionFile::read(list.read(std::min<qint64>(list.size(), releaseList::maxBytes) + 1));
   list.close();
   if (!verDoc.ok) {
     damagedList();
@@ -324,19 +316,18 @@ void Form1::Winsck_DataArrival(qint64 bytesTotal) {
 
 void Form1::install() {
   // Every length first: a release that did not arrive whole installs nothing.
-  for (int k = 0; k < fileCount; ++k) {
-    const QFileInfo staged(Paths::join(stageDir, getListItem(k, "fname")));
-    if (!staged.isFile() || staged.size() != verDoc.files[k].listedSize) {
+  for (const VersionFile::FileEntry& f : verDoc.files) {
+    const QFileInfo staged(Paths::join(stageDir, f.name));
+    if (!staged.isFile() || staged.size() != f.listedSize) {
       serverMaintenance();
       return;
     }
   }
   // A file whose destination folder is missing, or cannot be replaced, stays in the staging folder.
   const QString program = Paths::programFolder();
-  for (int k = 0; k < fileCount; ++k) {
-    const QString name = getListItem(k, "fname");
-    const QString folder = Paths::join(program, VersionFile::nativeRelative(getListItem(k, "lurl")));
-    putInPlace(Paths::join(stageDir, name), Paths::resolveCase(Paths::join(folder, name)));
+  for (const VersionFile::FileEntry& f : verDoc.files) {
+    const QString folder = Paths::join(program, VersionFile::nativeRelative(f.lurl));
+    putInPlace(Paths::join(stageDir, f.name), Paths::resolveCase(Paths::join(folder, f.name)));
   }
   runStartList();
 }

@@ -1,6 +1,7 @@
 #include "Module1.h"
 
 #include "ProcessList.h"
+#include "releaseList.h"
 
 #include <QWidget>
 
@@ -11,7 +12,7 @@ int connectLimit = 20;
 QString updateUrl;
 
 void initUpdater(QWidget& window) {
-  updateUrl = "http://" + shopHost + "/novrel/";
+  updateUrl = "http://" + shopHost + releaseList::shopFolder;
   window.setWindowTitle(QString::fromUtf8("Quorvel在线更新......"));
 }
 

@@ -2,6 +2,7 @@
 
 #include "Paths.h"
 #include "XmlDom.h"
+#include "releaseList.h"
 
 #include <QDomDocument>
 #include <QSet>
@@ -12,22 +13,22 @@
 namespace VersionFile {
 namespace {
 
-// Without a declaration the list is UTF-8, or UTF-16 when it starts with its byte-order mark.
-bool decode(const QByteArray& bytes, QString& text) {
-  const auto bom = QStringConverter::encodingForData(bytes);
-  const bool utf16 = bom && (*bom == QStringConverter::Utf16LE || *bom == QStringConverter::Utf16BE);
-  QStringDecoder decoder(utf16 ? *bom : QStringConverter::Utf8);
-  text = decoder.decode(bytes);
-  // The UTF-16 decoder lets unpaired surrogate halves through; they name no character, and a file
-  // name holding one would be requested and stored under another name.
-  return !decoder.hasError() && text.isValidUtf16();
-}
-
 // A name that is requested, stored and installed as it is: bare, and without the blank that
 // could not stand in a request line unescaped.
 bool isFileName(const QString& name) { return Paths::isBareName(name) && !name.contains(' '); }
 
 }  // namespace
+
+std::optional<QString> decode(const QByteArray& bytes) {
+  const auto bom = QStringConverter::encodingForData(bytes);
+  const bool utf16 = bom && (*bom == QStringConverter::Utf16LE || *bom == QStringConverter::Utf16BE);
+  QStringDecoder decoder(utf16 ? *bom : QStringConverter::Utf8);
+  const QString text = decoder.decode(bytes);
+  // The UTF-16 decoder lets unpaired surrogate halves through; they name no character, and a file
+  // name holding one would be requested and stored under another name.
+  if (decoder.hasError() || !text.isValidUtf16()) return std::nullopt;
+  return text;
+}
 
 qint64 leadingNumber(const QString& text) {
   qint64 n = 0;
@@ -53,11 +54,11 @@ QString nativeRelative(const QString& relative) {
 
 Release read(const QByteArray& bytes) {
   Release damaged;
-  if (bytes.size() > kMaxBytes) return damaged;
-  QString text;
-  if (!decode(bytes, text)) return damaged;
+  if (bytes.size() > releaseList::maxBytes) return damaged;
+  const std::optional<QString> text = decode(bytes);
+  if (!text) return damaged;
   QDomDocument doc;
-  if (!XmlDom::loadBounded(doc, text, kMaxBytes)) return damaged;
+  if (!XmlDom::loadBounded(doc, *text, releaseList::maxBytes)) return damaged;
 
   // Found by position: whatever stands before the root (a declaration, a comment) shifts it.
   const QDomNode root = doc.firstChild();

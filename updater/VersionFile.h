@@ -11,10 +11,9 @@
 #include <QString>
 #include <QStringList>
 
-namespace VersionFile {
+#include <optional>
 
-// A list longer than this is not one the shop writes.
-constexpr qint64 kMaxBytes = 1 << 20;
+namespace VersionFile {
 
 struct FileEntry {
   QString name;         // a bare file name: the last part of its address and its name on disk
@@ -31,6 +30,11 @@ struct Release {
 };
 
 Release read(const QByteArray& bytes);
+
+// The list's text: UTF-8, or UTF-16 when it starts with its byte-order mark (there is no
+// declaration to say otherwise); nothing when the bytes are not that, unpaired surrogate halves
+// included.
+std::optional<QString> decode(const QByteArray& bytes);
 
 // The decimal number a text begins with; 0 when it begins with anything else.
 qint64 leadingNumber(const QString& text);

@@ -5,6 +5,7 @@
 #include "FuzzSupport.h"
 #include "Module1.h"
 #include "XmlDom.h"
+#include "releaseList.h"
 
 #include <cstdint>
 
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool read = Module1::readReleaseList(list, version);
 
   const XmlReading model = readXml(list);
-  const bool readable = list.size() <= Module1::releaseListMaxBytes && model.wellFormed &&
+  const bool readable = list.size() <= releaseList::maxBytes && model.wellFormed &&
                         model.depth <= XmlDom::kMaxDepth;
   const bool expected = readable && model.first.kind == XmlNode::Element && model.first.name == "ver" &&
                         model.firstChild.kind == XmlNode::Element &&

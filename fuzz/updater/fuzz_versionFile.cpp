@@ -10,12 +10,12 @@
 #include "Paths.h"
 #include "VersionFile.h"
 #include "XmlDom.h"
+#include "releaseList.h"
 
 #include <QDir>
 #include <QHash>
 #include <QSet>
 #include <QStringConverter>
-#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <cstdint>
@@ -66,19 +66,8 @@ QString summary(const VersionFile::Release& r) {
   return parts.join(' ');
 }
 
-// The list's text: UTF-16 after its byte-order mark, else UTF-8; nothing when the bytes are not
-// that (unpaired surrogate halves included).
-std::optional<QString> decoded(const QByteArray& bytes) {
-  const auto bom = QStringConverter::encodingForData(bytes);
-  const bool utf16 = bom && (*bom == QStringConverter::Utf16LE || *bom == QStringConverter::Utf16BE);
-  QStringDecoder decoder(utf16 ? *bom : QStringConverter::Utf8);
-  const QString text = decoder.decode(bytes);
-  if (decoder.hasError() || !text.isValidUtf16()) return std::nullopt;
-  return text;
-}
-
 void checkTaken(const VersionFile::Release& r, const QByteArray& bytes, const std::optional<QString>& text) {
-  FUZZ_CHECK(bytes.size() <= VersionFile::kMaxBytes, QString::number(bytes.size()));
+  FUZZ_CHECK(bytes.size() <= releaseList::maxBytes, QString::number(bytes.size()));
   FUZZ_CHECK(text.has_value(), "taken, but not UTF-8 or UTF-16");
   const XmlReading model = readXml(*text);
   FUZZ_CHECK(model.wellFormed && model.depth <= XmlDom::kMaxDepth, "taken out of bounds: " + summary(r).left(300));
@@ -117,7 +106,7 @@ void checkTaken(const VersionFile::Release& r, const QByteArray& bytes, const st
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
   const VersionFile::Release r = VersionFile::read(bytes);
-  const std::optional<QString> text = decoded(bytes);
+  const std::optional<QString> text = VersionFile::decode(bytes);
   if (r.ok) {
     checkTaken(r, bytes, text);
   } else {
@@ -129,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (blanked.isNull()) return 0;
   QStringEncoder utf8(QStringConverter::Utf8);
   const QByteArray indented = utf8.encode(blanked);
-  if (indented.size() > VersionFile::kMaxBytes) return 0;  // the blanks took it past the bound
+  if (indented.size() > releaseList::maxBytes) return 0;  // the blanks took it past the bound
   const VersionFile::Release again = VersionFile::read(indented);
   FUZZ_CHECK(summary(again) == summary(r), summary(again).left(300) + "\nnot " + summary(r).left(300) + "\nfor " + blanked.left(300));
   return 0;

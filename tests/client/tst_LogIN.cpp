@@ -1,5 +1,6 @@
 #include "FakePlatform.h"
 #include "Forms.h"
+#include "FtpPeers.h"
 #include "HttpRecorder.h"
 #include "ICO.h"
 #include "LogIN.h"
@@ -10,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -372,20 +372,9 @@ void tst_LogIN::standInShop() {
   const QString script = QUORVEL_SOURCE_DIR "/tools/shop/shop.py";
   if (!QFile::exists(script)) QSKIP("the stand-in shop is not in this tree");
   QTemporaryDir data;
-  QProcess shop;
-  shop.setProcessChannelMode(QProcess::SeparateChannels);
-  shop.start("/usr/bin/python3", {script, "--http-port", "0", "--ftp-port", "0", "--data", data.path()});
-  QVERIFY(shop.waitForStarted());
-  QByteArray out;
-  QElapsedTimer t;
-  t.start();
-  while (!out.contains('\n') && t.elapsed() < 60000 && shop.state() == QProcess::Running) {
-    shop.waitForReadyRead(500);
-    out += shop.readAllStandardOutput();
-  }
-  const QRegularExpressionMatch m = QRegularExpression("shop ready http=(\\d+)").match(QString::fromUtf8(out));
-  QVERIFY2(m.hasMatch(), shop.readAllStandardError().constData());
-  g.serverURL = QString("http://127.0.0.1:%1/Client/Server.aspx").arg(m.captured(1));
+  const StandInShop shop(data.path());
+  QVERIFY2(shop.ready(), qPrintable(shop.error()));
+  g.serverURL = QString("http://127.0.0.1:%1/Client/Server.aspx").arg(shop.httpPort());
 
   LogIN& d = Forms::logIN();
   d.showForm();
@@ -398,8 +387,6 @@ void tst_LogIN::standInShop() {
     QCOMPARE(g.userID, QString("1001"));
     QCOMPARE(g.userName, QString::fromUtf8("演示用户"));
   }
-  shop.terminate();
-  if (!shop.waitForFinished(5000)) shop.kill();
 }
 
 QTEST_MAIN(tst_LogIN)

@@ -5,6 +5,7 @@
 #include "WelCome.h"
 #include "Winsock.h"
 #include "mainModule.h"
+#include "releaseList.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -82,8 +83,8 @@ void tst_Module1::readingTheList_data() {
   QTest::newRow("nested 64 deep") << nested(62) << "3.6.0";
   QTest::newRow("nested 65 deep") << nested(63) << QString();
   const QByteArray shortList = "<ver><release ver=\"3.6.0\"/>";
-  QTest::newRow("1 MB") << shortList + QByteArray(Module1::releaseListMaxBytes - shortList.size() - 6, ' ') + "</ver>" << "3.6.0";
-  QTest::newRow("over 1 MB") << shortList + QByteArray(Module1::releaseListMaxBytes - shortList.size() - 5, ' ') + "</ver>"
+  QTest::newRow("1 MB") << shortList + QByteArray(releaseList::maxBytes - shortList.size() - 6, ' ') + "</ver>" << "3.6.0";
+  QTest::newRow("over 1 MB") << shortList + QByteArray(releaseList::maxBytes - shortList.size() - 5, ' ') + "</ver>"
                              << QString();
 }
 

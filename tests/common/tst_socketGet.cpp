@@ -1,4 +1,5 @@
 #include "FileFixture.h"
+#include "FtpPeers.h"
 #include "RawServer.h"
 #include "SilentListener.h"
 #include "Winsock.h"
@@ -6,7 +7,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -385,46 +385,17 @@ void tst_socketGet::connectionClosedByServerIsOpenedAgain() {
 }
 
 void tst_socketGet::nginxKeepsTheConnection() {
-  const QString nginx = "/usr/sbin/nginx";
-  if (!QFile::exists(nginx)) QSKIP("nginx is not installed");
+  if (!QFile::exists("/usr/sbin/nginx")) QSKIP("nginx is not installed");
   QTemporaryDir dir;
   QDir(dir.path()).mkpath("www/novrel");
   QByteArray big(300 * 1024 + 17, '\0');
   for (int i = 0; i < big.size(); ++i) big[i] = char((i * 31) ^ (i >> 8));
   writeFile(dir.filePath("www/novrel/big.bin"), big);
   writeFile(dir.filePath("www/novrel/ver.xml"), "<ver><release ver=\"3.5.16\"><files/><runs/></release></ver>");
-  const quint16 port = RawServer::unusedPort();
-  const QString conf = QString(
-      "daemon off;\nmaster_process off;\nworker_processes 1;\npid %1/nginx.pid;\nerror_log %1/error.log;\n"
-      "events { worker_connections 64; }\n"
-      "http {\n"
-      "  access_log %1/access.log;\n"
-      "  client_body_temp_path %1/tmp_body; proxy_temp_path %1/tmp_proxy; fastcgi_temp_path %1/tmp_fcgi;\n"
-      "  uwsgi_temp_path %1/tmp_uwsgi; scgi_temp_path %1/tmp_scgi;\n"
-      "  keepalive_timeout 60s;\n"
-      "  server { listen 127.0.0.1:%2; root %1/www; }\n"
-      "}\n").arg(dir.path()).arg(port);
-  writeFile(dir.filePath("nginx.conf"), conf.toUtf8());
+  const LocalNginx server(dir.path());
+  QVERIFY2(server.ready(), qPrintable(server.error()));
 
-  QProcess server;
-  server.setProcessChannelMode(QProcess::ForwardedChannels);
-  server.start(nginx, {"-p", dir.path(), "-e", dir.filePath("error.log"), "-c", dir.filePath("nginx.conf")});
-  QVERIFY(server.waitForStarted());
-  auto stop = qScopeGuard([&] {
-    server.terminate();
-    if (!server.waitForFinished(5000)) server.kill();
-  });
-  // Ready once it accepts connections.
-  bool up = false;
-  for (int i = 0; i < 100 && !up && server.state() == QProcess::Running; ++i) {
-    QTcpSocket probe;
-    probe.connectToHost("127.0.0.1", port);
-    up = probe.waitForConnected(100);
-    if (!up) QTest::qWait(50);
-  }
-  QVERIFY2(up, qPrintable(QString::fromUtf8(readAll(dir.filePath("error.log")))));
-
-  const QString host = QString("127.0.0.1:%1").arg(port);
+  const QString host = QString("127.0.0.1:%1").arg(server.port());
   Fetcher f(dir.filePath("ver.tmp"));
   QCOMPARE(socketGet::request(f.ws, host + "/novrel/ver.xml", f.state, kAnyLength), Result::Sent);
   QTRY_VERIFY(f.state.status == Status::Complete);

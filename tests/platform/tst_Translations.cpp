@@ -2,6 +2,7 @@
 // installed, whatever the machine's locale (the tests run under C.UTF-8).
 #include "Platform.h"
 #include "Translations.h"
+#include "WebControls.h"
 #include "WebEngineBrowser.h"
 #include "YieldFixture.h"
 
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   Translations::install();
+  WebControls::install(qtPlatform());
   TranslationsTest t;
   return QTest::qExec(&t, argc, argv);
 }

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,13 +64,6 @@ int zp(const QString& archive, const QStringList& specs, ZipOptions o = clientOp
 QByteArray readFile(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QByteArray randomBytes(int n, quint32 seed) {
-  QByteArray b(n, Qt::Uninitialized);
-  QRandomGenerator g(seed);
-  g.fillRange(reinterpret_cast<quint32*>(b.data()), n / 4);
-  return b;
 }
 
 QByteArray jpegLike(int n, quint32 seed) { return QByteArray("\xFF\xD8\xFF\xE0", 4) + randomBytes(n, seed); }

@@ -23,7 +23,8 @@ QStringList FakeFileDialog::openFiles(QWidget*, const QString& title, const QStr
 qint64 FakeProcess::startDetached(const QString& program, const QStringList& args) {
   started << program;
   startedArgs << args;
-  return nextPid;
+  pids << (startForReal ? qtPlatform().process->startDetached(program, args) : nextPid);
+  return pids.last();
 }
 
 bool FakeProcess::openUrl(const QString& url) {

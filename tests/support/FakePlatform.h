@@ -40,9 +40,11 @@ class FakeProcess : public ProcessPort {
 public:
   QStringList started;  // program paths
   QList<QStringList> startedArgs;
+  QList<qint64> pids;   // what each start returned
   QStringList urls;
   QList<int> exits;
   qint64 nextPid = 4242;  // 0 makes every start fail
+  bool startForReal = false;  // starts the programs as the Qt platform does, instead of nextPid
   qint64 startDetached(const QString& program, const QStringList& args) override;
   bool openUrl(const QString& url) override;
   void exitProgram(int code) override;

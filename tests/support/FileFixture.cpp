@@ -4,11 +4,24 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QtTest>
+
+#include <cstring>
 
 QByteArray readAll(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QByteArray randomBytes(qsizetype n, quint32 seed) {
+  QByteArray b(n, Qt::Uninitialized);
+  QRandomGenerator g(seed);
+  g.fillRange(reinterpret_cast<quint32*>(b.data()), n / 4);
+  // The last bytes are the first ones of the next word.
+  const quint32 tail = g.generate();
+  std::memcpy(b.data() + n / 4 * 4, &tail, size_t(n % 4));
+  return b;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {

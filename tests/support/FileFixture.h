@@ -9,6 +9,9 @@
 QByteArray readAll(const QString& path);
 // Writes bytes to path, creating its folders; a failure fails the running test.
 void writeFile(const QString& path, const QByteArray& bytes);
+// n bytes drawn from seed: nothing in them compresses or repeats. The stream of words is the
+// one bench/randomFile.h writes, so the same seed gives the same bytes.
+QByteArray randomBytes(qsizetype n, quint32 seed);
 // Every file (or, with other filters, every entry they take) under root, hidden ones too,
 // relative to it, sorted.
 QStringList filesUnder(const QString& root, QDir::Filters filters = QDir::Files);

@@ -15,6 +15,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+
 namespace {
 // Runs a program to its end within 20 s; its exit code, or -1.
 int run(const QString& program, const QStringList& args, const QByteArray& input = {}) {
@@ -184,4 +185,45 @@ bool LocalVsftpd::place(const QString& name, const QByteArray& bytes) const {
   f.close();
   const passwd* pw = getpwnam(user_.toUtf8().constData());
   return pw && chown(QFile::encodeName(path).constData(), pw->pw_uid, pw->pw_gid) == 0;
+}
+
+// ---------------------------------------------------------------- nginx
+
+LocalNginx::LocalNginx(const QString& dir, const QString& extraHttpDirectives) : dir_(dir) {
+  port_ = RawServer::unusedPort();
+  QFile conf(dir + "/nginx.conf");
+  if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+  conf.write(QStringLiteral(
+                 "daemon off;\nmaster_process off;\nworker_processes 1;\npid %1/nginx.pid;\nerror_log %1/error.log;\n"
+                 "events { worker_connections 64; }\n"
+                 "http {\n"
+                 "  access_log off;\n"
+                 "  client_body_temp_path %1/tmp_body; proxy_temp_path %1/tmp_proxy; fastcgi_temp_path %1/tmp_fcgi;\n"
+                 "  uwsgi_temp_path %1/tmp_uwsgi; scgi_temp_path %1/tmp_scgi;\n"
+                 "  keepalive_timeout 60s;\n"
+                 "  %3\n"
+                 "  server { listen 127.0.0.1:%2; root %1/www; }\n"
+                 "}\n")
+                 .arg(dir, QString::number(port_), extraHttpDirectives)
+                 .toUtf8());
+  conf.close();
+  proc_.setProcessChannelMode(QProcess::ForwardedChannels);
+  endWithTheTest(proc_);
+  proc_.start("/usr/sbin/nginx", {"-p", dir, "-e", dir + "/error.log", "-c", dir + "/nginx.conf"});
+  if (!proc_.waitForStarted(5000)) return;
+  // Ready once it accepts connections.
+  for (int i = 0; i < 100 && !ready_ && proc_.state() == QProcess::Running; ++i) {
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, quint16(port_));
+    ready_ = probe.waitForConnected(100);
+    if (!ready_) QThread::msleep(50);
+  }
+  if (!ready_) stop(proc_);
+}
+
+LocalNginx::~LocalNginx() { stop(proc_); }
+
+QString LocalNginx::error() const {
+  QFile log(dir_ + "/error.log");
+  return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : "no error log in " + dir_;
 }

@@ -56,3 +56,21 @@ private:
   QString user_;
   int port_ = 0;
 };
+
+// And a web server: nginx serving dir/www on a free port, its configuration, pid and logs in
+// dir, with extraHttpDirectives (each ended by ";") added to its http block.
+class LocalNginx {
+public:
+  LocalNginx(const QString& dir, const QString& extraHttpDirectives = QString());
+  ~LocalNginx();
+  bool ready() const { return ready_; }
+  // Why it is not ready: its error log as it stands.
+  QString error() const;
+  int port() const { return port_; }
+
+private:
+  QString dir_;
+  QProcess proc_;
+  bool ready_ = false;
+  int port_ = 0;
+};

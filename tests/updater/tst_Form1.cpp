@@ -1,10 +1,12 @@
 #include "FakePlatform.h"
 #include "FileFixture.h"
 #include "Form1.h"
+#include "FtpPeers.h"
 #include "Module1.h"
 #include "Paths.h"
 #include "ProcessList.h"
 #include "RawServer.h"
+#include "ReleaseListXml.h"
 #include "SilentListener.h"
 #include "SingleInstance.h"
 
@@ -12,8 +14,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,13 +28,6 @@ QString framed(const char* words) {
 const QString kDamaged = framed("更新列表已损坏!");
 const QString kMaintenance = framed("自动更新服务器维护中请稍后再试!");
 const QString kDisconnected = QString::fromUtf8("已从互联网断开稍后再试！");
-
-QByteArray randomBytes(int n, quint32 seed) {
-  QByteArray b(n, Qt::Uninitialized);
-  QRandomGenerator g(seed);
-  for (char& c : b) c = char(g.generate());
-  return b;
-}
 
 // Every file under root but the lock that keeps the updater single.
 QStringList filesBesideTheLock(const QString& root) {
@@ -58,65 +51,16 @@ struct Entry {
 };
 
 QByteArray verXml(const QByteArray& version, const QList<Entry>& files, const QByteArrayList& runs) {
-  QByteArray x = "<ver><release ver=\"" + version + "\"><files>";
-  for (const Entry& e : files)
-    x += "<file size=\"" + QByteArray::number(e.listed < 0 ? e.bytes.size() : e.listed) + "\" Lurl=\"" + e.lurl +
-         "\">" + e.name + "</file>";
-  x += "</files><runs>";
-  for (const QByteArray& r : runs) x += "<runItem>" + r + "</runItem>";
-  return x + "</runs></release></ver>";
+  QList<ListedFile> listed;
+  for (const Entry& e : files) listed << ListedFile{e.name, e.lurl, e.listed < 0 ? e.bytes.size() : e.listed};
+  return releaseListXml(version, listed, runs);
 }
 
-// The stand-in shop on free ports, serving the release files put into DATA/novrel.
-class Shop {
-public:
-  explicit Shop(const QString& data) : data_(data) {
-    QDir().mkpath(data + "/novrel");
-    process_.setStandardErrorFile(QProcess::nullDevice());  // its request log
-    process_.start("/usr/bin/python3", {QUORVEL_SOURCE_DIR "/tools/shop/shop.py", "--http-port", "0", "--ftp-port",
-                                        "0", "--data", data});
-    QByteArray out;
-    const QRegularExpression ready("shop ready http=(\\d+)");
-    for (int i = 0; i < 150 && host.isEmpty() && process_.state() != QProcess::NotRunning; ++i) {
-      process_.waitForReadyRead(100);
-      out += process_.readAllStandardOutput();
-      const auto m = ready.match(QString::fromUtf8(out));
-      if (m.hasMatch()) host = "127.0.0.1:" + m.captured(1);
-    }
-  }
-  ~Shop() {
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-      process_.kill();
-      process_.waitForFinished(5000);
-    }
-  }
-  void publish(const QList<Entry>& files, const QByteArray& list) {
-    for (const Entry& e : files) writeFile(data_ + "/novrel/" + QString::fromUtf8(e.name), e.bytes);
-    writeFile(data_ + "/novrel/ver.xml", list);
-  }
-  QString host;  // "127.0.0.1:PORT"; empty when the shop did not start
-
-private:
-  QString data_;
-  QProcess process_;
-};
-
-// Starts programs for real, and records the updater's end instead of ending the test.
-class RealStarts : public ProcessPort {
-public:
-  QStringList started;
-  QList<qint64> pids;
-  QList<int> exits;
-  qint64 startDetached(const QString& program, const QStringList& args) override {
-    const qint64 pid = qtPlatform().process->startDetached(program, args);
-    started << program;
-    pids << pid;
-    return pid;
-  }
-  bool openUrl(const QString&) override { return false; }
-  void exitProgram(int code) override { exits << code; }
-};
+// Puts the release files and their list into the stand-in shop's data folder, where it serves them.
+void publish(const QString& shopData, const QList<Entry>& files, const QByteArray& list) {
+  for (const Entry& e : files) writeFile(shopData + "/novrel/" + QString::fromUtf8(e.name), e.bytes);
+  writeFile(shopData + "/novrel/ver.xml", list);
+}
 
 }  // namespace
 
@@ -145,8 +89,9 @@ private:
   // Loads the window as the program's start does and shows it unless it has ended.
   void start(Form1& form);
   // Publishes a release on the shop and leaves its list in the program folder, as the client does.
-  void offer(Shop& shop, const QList<Entry>& files, const QByteArray& list);
+  void offer(const StandInShop& shop, const QList<Entry>& files, const QByteArray& list);
   QString program() const { return root_ + "/program"; }
+  QString shopData() const { return root_ + "/shop"; }
   // Every test's folders stay until the end: the lock of the updater loaded last is given up
   // only when the next one loads, and its folder should still be there then.
   QTemporaryDir base_;
@@ -173,10 +118,10 @@ void tst_Form1::start(Form1& form) {
   if (!form.ended()) form.showForm();
 }
 
-void tst_Form1::offer(Shop& shop, const QList<Entry>& files, const QByteArray& list) {
-  QVERIFY(!shop.host.isEmpty());
-  shop.publish(files, list);
-  Module1::shopHost = shop.host;
+void tst_Form1::offer(const StandInShop& shop, const QList<Entry>& files, const QByteArray& list) {
+  QVERIFY2(shop.ready(), qPrintable(shop.error()));
+  publish(shopData(), files, list);
+  Module1::shopHost = QString("127.0.0.1:%1").arg(shop.httpPort());
   writeFile(program() + "/ver.tmp", list);
 }
 
@@ -228,7 +173,7 @@ void tst_Form1::threeFileRelease() {
                            {"logo.png", "res\\img", randomBytes(5000, 2)},
                            {"readme.txt", "", "new readme\n"}};
   const QByteArray list = verXml("3.5.16", files, {"app"});
-  Shop shop(root_ + "/shop");
+  StandInShop shop(shopData());
   offer(shop, files, list);
   if (QTest::currentTestFailed()) return;
   writeFile(program() + "/res/img/logo.png", "old logo");
@@ -273,7 +218,7 @@ void tst_Form1::wrongSizeInstallsNothing() {
   QList<Entry> files{{"app", "", randomBytes(70000, 3)}, {"one.dat", "", "first"}, {"two.dat", "", "second one"}};
   files[2].listed = files[2].bytes.size() + listedDelta;
   const QByteArray list = verXml("3.5.16", files, {"app"});
-  Shop shop(root_ + "/shop");
+  StandInShop shop(shopData());
   offer(shop, files, list);
   if (QTest::currentTestFailed()) return;
   writeFile(program() + "/app", "old app");
@@ -479,8 +424,7 @@ void tst_Form1::startList() {
   QFETCH(QByteArrayList, runs);
   QFETCH(QStringList, started);
   QFETCH(bool, firstWaitedFor);
-  RealStarts real;
-  fake_->platform.process = &real;
+  fake_->process.startForReal = true;
   // Scripts as the release left them, not yet executable: the first takes a while and leaves a
   // mark; the second notes whether that mark was there when it started, then stays a while.
   writeFile(program() + "/first.sh", "#!/bin/sh\nsleep 0.4\necho done > first.done\n");
@@ -501,17 +445,17 @@ void tst_Form1::startList() {
   QTRY_VERIFY_WITH_TIMEOUT(form.ended(), 10000);
   QStringList expected;
   for (const QString& s : started) expected << program() + "/" + s;
-  QCOMPARE(real.started, expected);
-  QCOMPARE(real.exits, QList<int>{0});
+  QCOMPARE(fake_->process.started, expected);
+  QCOMPARE(fake_->process.exits, QList<int>{0});
   QCOMPARE(fake_->msgBox.shown.size(), 0);
   QVERIFY(!form.isVisible());
   if (runs.isEmpty()) return;
 
-  const qint64 last = real.pids.last();
+  const qint64 last = fake_->process.pids.last();
   auto stop = qScopeGuard([&] { ::kill(pid_t(last), SIGKILL); });
   QVERIFY(last > 0);
   QCOMPARE(form.runPid, last);
-  QCOMPARE(real.pids.first() == 0, !firstWaitedFor);
+  QCOMPARE(fake_->process.pids.first() == 0, !firstWaitedFor);
   // The updater ended while the last program runs on.
   QVERIFY(!ProcessList::processName(last).isEmpty());
   QTRY_COMPARE(readAll(program() + "/second.out"), QByteArray(firstWaitedFor ? "after\n" : "before\n"));

@@ -2,7 +2,9 @@
 #include "Form1.h"
 #include "Module1.h"
 #include "Paths.h"
+#include "ReleaseListXml.h"
 #include "VersionFile.h"
+#include "releaseList.h"
 
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -32,15 +34,15 @@ const QByteArray kIndented =
     "  </release>\r\n"
     "</ver>\r\n";
 
-// A list of one file with the given parts put in.
-QByteArray one(const QByteArray& version, const QByteArray& name, const QByteArray& lurl, const QByteArray& runs) {
-  return "<ver><release ver=\"" + version + "\"><files><file size=\"1\" Lurl=\"" + lurl + "\">" + name +
-         "</file></files><runs>" + runs + "</runs></release></ver>";
+// A list of one file, one byte long, with the given parts put in.
+QByteArray one(const QByteArray& version, const QByteArray& name, const QByteArray& lurl,
+               const QByteArrayList& runs = {}) {
+  return releaseListXml(version, {{name, lurl, 1}}, runs);
 }
-QByteArray named(const QByteArray& name) { return one("3.5.16", name, "", ""); }
-QByteArray lurl(const QByteArray& folder) { return one("3.5.16", "a.bin", folder, ""); }
-QByteArray run(const QByteArray& program) { return one("3.5.16", "a.bin", "", "<runItem>" + program + "</runItem>"); }
-QByteArray version(const QByteArray& v) { return one(v, "a.bin", "", ""); }
+QByteArray named(const QByteArray& name) { return one("3.5.16", name, ""); }
+QByteArray lurl(const QByteArray& folder) { return one("3.5.16", "a.bin", folder); }
+QByteArray run(const QByteArray& program) { return one("3.5.16", "a.bin", "", {program}); }
+QByteArray version(const QByteArray& v) { return one(v, "a.bin", ""); }
 
 // The UTF-16LE bytes of text with a byte-order mark, unpaired surrogate halves as they stand.
 QByteArray utf16le(const QString& text) {
@@ -90,12 +92,12 @@ void tst_VersionFile::goodLists_data() {
   QTest::newRow("no start list")
       << QByteArray("<ver><release ver=\"2\"><files><file size=\"3\">a</file></files></release></ver>")
       << "2 a|3|3| runs:";
-  QTest::newRow("empty start list") << one("2", "a", "", "") << "2 a|1|1| runs:";
+  QTest::newRow("empty start list") << one("2", "a", "") << "2 a|1|1| runs:";
   QTest::newRow("UTF-16 with a character beyond the first plane")
-      << utf16le(QString::fromUtf8(one("3.6", "\xf0\x9f\x98\x80.txt", "", ""))) << QString::fromUtf8("3.6 \xf0\x9f\x98\x80.txt|1|1| runs:");
-  QTest::newRow("Chinese names") << one("3.6", "说明.txt", "帮助", "") << QString::fromUtf8("3.6 说明.txt|1|1|帮助 runs:");
+      << utf16le(QString::fromUtf8(one("3.6", "\xf0\x9f\x98\x80.txt", ""))) << QString::fromUtf8("3.6 \xf0\x9f\x98\x80.txt|1|1| runs:");
+  QTest::newRow("Chinese names") << one("3.6", "说明.txt", "帮助") << QString::fromUtf8("3.6 说明.txt|1|1|帮助 runs:");
   QTest::newRow("dots inside a name, sub-folders with either separator")
-      << one("3.6", "lib.so.6", "a/b\\c", "<runItem>bin/run.sh</runItem>") << "3.6 lib.so.6|1|1|a/b\\c runs:bin/run.sh";
+      << one("3.6", "lib.so.6", "a/b\\c", {"bin/run.sh"}) << "3.6 lib.so.6|1|1|a/b\\c runs:bin/run.sh";
 }
 
 void tst_VersionFile::goodLists() {
@@ -122,9 +124,10 @@ void tst_VersionFile::damagedLists_data() {
   QTest::newRow("the same name twice, letter case aside")
       << QByteArray(kPlain).replace(">notes.txt<", ">QUORVEL<");
   QTest::newRow("comment in the start list") << QByteArray(kPlain).replace("<runs>", "<runs><!-- x -->");
-  QTest::newRow("larger than 1 MB") << kPlain + QByteArray(VersionFile::kMaxBytes, ' ');
-  QTest::newRow("nested deeper than 64") << one("1", "a", "", QByteArray(70 * 3, 'x').replace("xxx", "<a>") +
-                                                                 QByteArray(70 * 4, 'x').replace("xxxx", "</a>"));
+  QTest::newRow("larger than 1 MB") << kPlain + QByteArray(releaseList::maxBytes, ' ');
+  QTest::newRow("nested deeper than 64")
+      << one("1", "a", "").replace("<runs>", "<runs>" + QByteArray(70 * 3, 'x').replace("xxx", "<a>") +
+                                                 QByteArray(70 * 4, 'x').replace("xxxx", "</a>"));
   QTest::newRow("not UTF-8") << QByteArray(kPlain).replace("notes.txt", "notes\xb2\xe2.txt");
   QTest::newRow("UTF-16 with an unpaired surrogate")
       << utf16le(QString::fromUtf8(kPlain).replace("notes", QString("no") + QChar(0xDF37) + "tes"));

@@ -1,0 +1,26 @@
+#include "ReplaceFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+bool replaceFile(const QString& from, const QString& to) {
+  const QByteArray source = QFile::encodeName(from);
+  const int fd = ::open(source.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  if (!synced || std::rename(source.constData(), QFile::encodeName(to).constData()) != 0) return false;
+  // The rename is done either way; a folder that cannot be synced leaves it to the next writeback.
+  const int dir =
+      ::open(QFile::encodeName(QFileInfo(to).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
