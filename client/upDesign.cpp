@@ -227,7 +227,7 @@ void frmMain::upDesign(const QString& designXML) {
   if (packed) {
     // The package is appended to one member per run without syncs: it is made durable once, as it
     // replaces the old one.
-    packed = addToPackage(indexFile, true) && replaceFile(buildingFile_, upFile);
+    packed = addToPackage(indexFile, true) && syncFile(buildingFile_) && replaceFile(buildingFile_, upFile);
   }
   if (!packed) {
     QFile::remove(indexFile);

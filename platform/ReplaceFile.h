@@ -3,7 +3,10 @@
 // file or the new one whole, never a mix or neither.
 #include <QString>
 
-// Puts from in place of to (or at to, when there is nothing there): from is synced to disk, then
-// renamed over to, then the folder is synced so that the rename itself lasts. False, with to as
-// it was, when from cannot be synced or the rename fails.
+// Flushes a written file's data to disk; false when it cannot be opened or the disk reports an
+// error. Called before replaceFile by writers whose file is not on disk yet.
+bool syncFile(const QString& path);
+
+// Renames from over to (or to to, when there is nothing there) in one step, then syncs the
+// folder so that the rename itself lasts. False, with to as it was, when the rename fails.
 bool replaceFile(const QString& from, const QString& to);

@@ -69,6 +69,9 @@ bool putInPlace(const QString& staged, const QString& destination) {
     if (!S_ISREG(old.st_mode)) return false;
     mode = old.st_mode & 0777;
   }
+  // On disk before it replaces the old file; a sync the disk refuses still leaves the rename to
+  // decide, so one file's error does not hold back the rest of the release.
+  syncFile(staged);
   return ::chmod(QFile::encodeName(staged).constData(), mode) == 0 && replaceFile(staged, destination);
 }
 

@@ -15,7 +15,6 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-
 namespace {
 // Runs a program to its end within 20 s; its exit code, or -1.
 int run(const QString& program, const QStringList& args, const QByteArray& input = {}) {
