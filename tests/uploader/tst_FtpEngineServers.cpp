@@ -6,6 +6,7 @@
 #include "FtpEngine.h"
 #include "FtpPeers.h"
 #include "Paths.h"
+#include "UploadFixture.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -82,16 +83,10 @@ void tst_FtpEngineServers::init() {
 std::unique_ptr<FtpEngine> tst_FtpEngineServers::engine(qint64 length) {
   QFETCH(bool, vsftpd);
   package_ = packageBytes(length, uploads_);
-  writeFile(work_->filePath("program/MyDesign/Summer/UpLoad/Summer.TMP"), package_);
+  writePackage(package_);
   auto e = std::make_unique<FtpEngine>();
-  e->dNO = "Summer";
-  e->wDNO = wdno_;
-  e->FtpServer = "127.0.0.1";
-  e->FtpPort = QString::number(vsftpd ? vsftpd_->port() : shop_->ftpPort());
-  e->User = vsftpd ? vsftpd_->user() : QStringLiteral(QUORVEL_FTP_USER);
-  e->Pwd = QStringLiteral(QUORVEL_FTP_PASSWORD);
-  e->lporta = 100000;  // beyond 65535: free ports
-  e->lportb = 100100;
+  aimEngine(*e, vsftpd ? vsftpd_->port() : shop_->ftpPort(), wdno_,
+            vsftpd ? vsftpd_->user() : QStringLiteral(QUORVEL_FTP_USER), QStringLiteral(QUORVEL_FTP_PASSWORD));
   e->Timer4.setInterval(10);  // retries at once; the waits keep their real ticks
   return e;
 }
@@ -166,13 +161,7 @@ void tst_FtpEngineServers::pauseAndStartResumeTheTransfer() {
   QVERIFY(!e->Timer4.isActive());
 
   // What reached the server before the pause stays there; the start resumes after it.
-  qint64 held = -1;
-  for (int i = 0; i < 100; ++i) {
-    QTest::qWait(50);
-    const qint64 now = QFileInfo(remotePath()).size();
-    if (now == held) break;
-    held = now;
-  }
+  const qint64 held = settledSize(remotePath());
   QVERIFY(held > 0);
   QVERIFY(held < package_.size());
   qint64 sent = 0;
