@@ -184,7 +184,3 @@ void Winsock::emitIfChanged() {
   lastState_ = s;
   Q_EMIT StateChanged(s);
 }
-
-// The meta-object code lives in this object file, apart from the platform's other classes:
-// a program that needs only sockets then links none of the web engine.
-#include "moc_Winsock.cpp"

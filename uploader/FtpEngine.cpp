@@ -131,8 +131,7 @@ void FtpEngine::up() {
   stopAttempt();
   remoteSize = 0;
   sentKB = 0;
-  dataPort_ = lporta;
-  commandPort_ = lportb;
+  // Each attempt passes over one number of both counters before the connections take theirs.
   lporta = plusOne(lporta);
   lportb = plusOne(lportb);
   Q_EMIT attemptBegan();
@@ -150,10 +149,9 @@ void FtpEngine::pause() {
 // ---------------------------------------------------------------- the dialogue
 
 void FtpEngine::ftpLogon() {
-  commandPort_ = plusOne(commandPort_);
+  const qint32 p = lportb;
   lportb = plusOne(lportb);
-  Code.clear();
-  if (!wsCommand_->setLocalPort(bindable(commandPort_))) wsCommand_->setLocalPort(0);
+  wsCommand_->setLocalPort(bindable(p));  // closed by stopAttempt(), so the socket takes it
   // A connect that cannot start (a bad host or port) leaves the wait to run out, as a server
   // that never answers does.
   wsCommand_->Connect(FtpServer, FtpPort.trimmed().toInt());
@@ -239,9 +237,9 @@ void FtpEngine::pasvConnect(const QByteArray& reply) {
   const std::optional<PasvAddress> a = parsePasv(reply);
   if (!a) return;  // no address: the wait for the data connection runs out
   for (int tries = 0; tries < 2; ++tries) {
-    dataPort_ = plusOne(dataPort_);
+    const qint32 p = lporta;
     lporta = plusOne(lporta);
-    if (!wsData_->setLocalPort(bindable(dataPort_))) wsData_->setLocalPort(0);
+    wsData_->setLocalPort(bindable(p));  // closed above, so the socket takes it
     if (wsData_->Connect(a->host, a->port)) return;
     wsData_->Close();
   }
@@ -254,7 +252,6 @@ void FtpEngine::onDataState(int state) {
 void FtpEngine::sizeQuery() { await(State::SizeQuery, QStringLiteral("size ") + wDNO); }
 
 void FtpEngine::sizeKnown() {
-  Timer2.stop();
   const QFileInfo info(packagePath());
   if (!info.isFile()) {
     upFail();  // no package to send: the row stays usable and the retry looks again

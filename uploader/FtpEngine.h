@@ -134,8 +134,6 @@ private:
   State state_ = State::Idle;
   quint64 attempt_ = 0;     // grows whenever an attempt ends or begins
   qint32 waitTicks_ = 0;    // ticks of Timer2 since the current wait began
-  qint32 dataPort_ = 0;     // the local port numbers last given to the connections
-  qint32 commandPort_ = 0;
   qint64 restLength_ = 0;   // bytes of the package that the append sends
   std::unique_ptr<Winsock> wsCommand_;
   std::unique_ptr<Winsock> wsData_;

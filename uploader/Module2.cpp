@@ -6,14 +6,10 @@
 #include <QPointer>
 
 namespace Module2 {
-namespace {
-QPointer<upload> g_window;
-}
-
 void addTray(upload& window) {
-  g_window = &window;
-  platform().tray->add(window.windowIcon(), [] {
-    if (g_window) g_window->trayLeftButtonUp();
+  // The window may go before the icon does.
+  platform().tray->add(window.windowIcon(), [w = QPointer<upload>(&window)] {
+    if (w) w->trayLeftButtonUp();
   });
 }
 

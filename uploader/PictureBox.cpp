@@ -19,8 +19,3 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* e) {
   QLabel::mouseReleaseEvent(e);
   if (click) Q_EMIT Click();
 }
-
-void PictureBox::mouseMoveEvent(QMouseEvent* e) {
-  Q_EMIT MouseMove(e->buttons(), e->globalPosition().toPoint());
-  QLabel::mouseMoveEvent(e);
-}

@@ -1,6 +1,6 @@
 #pragma once
 // A borderless picture that fills its box and reports clicks (the button's press and release
-// over it) and mouse moves.
+// over it).
 #include <QLabel>
 
 class PictureBox : public QLabel {
@@ -10,12 +10,10 @@ public:
 
 Q_SIGNALS:
   void Click();
-  void MouseMove(Qt::MouseButtons buttons, QPoint globalPos);
 
 protected:
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
-  void mouseMoveEvent(QMouseEvent* e) override;
 
 private:
   bool pressed_ = false;

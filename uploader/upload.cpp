@@ -18,7 +18,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPainter>
-#include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
 
@@ -296,16 +295,12 @@ void upload::deluc(int id) {
 // ---- the hand-over
 
 void upload::Timer1_Timer() {
-  if (polling_) return;  // a tick is still adding its task: one hand-over, one task
   ClipboardPort* clipboard = platform().clipboard;
   if (!clipboard->hasText()) return;
   const QString text = clipboard->text();
   const std::optional<upHandover> task = parseHandover(text);
   if (!task) return;
-  QPointer<upload> self(this);
-  polling_ = true;
+  // Adding a task runs no event loop: no other tick comes before the clipboard is emptied.
   addTask(task->dNO, task->wDNO, false, false, false);
-  if (!self) return;
-  polling_ = false;
   clipboard->clear();
 }

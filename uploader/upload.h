@@ -90,6 +90,5 @@ private:
   QMap<int, Upit*> rows_;
   int panelTop_ = kPanelTop;
   int panelHeight_ = 3400;
-  bool polling_ = false;    // a tick is adding its task
   bool trayAvailable_ = false;  // the minimise image hides the window only when the tray can bring it back
 };

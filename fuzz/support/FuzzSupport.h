@@ -1,7 +1,8 @@
 #pragma once
 // What the fuzz targets share: a scratch folder for the files they write, a failed invariant that
-// stops the run (libFuzzer keeps the input), and a second, independent reading of an XML text
-// token by token, to hold the programs' document readings against.
+// stops the run (libFuzzer keeps the input), a test for control characters, and a second,
+// independent reading of an XML text token by token, to hold the programs' document readings
+// against.
 #include <QByteArray>
 #include <QString>
 #include <QXmlStreamAttributes>
@@ -16,6 +17,14 @@ QString scratchFolder();
   do { \
     if (!(cond)) invariantFailed(#cond, __FILE__, __LINE__, (detail)); \
   } while (0)
+
+// Whether s holds a control character, by its Unicode category: the targets' own test, written
+// apart from the programs' on purpose.
+inline bool hasControl(const QString& s) {
+  for (const QChar c : s)
+    if (c.category() == QChar::Other_Control) return true;
+  return false;
+}
 
 // One node of a document as a document parse keeps it: text of white space only is dropped.
 struct XmlNode {

@@ -31,6 +31,18 @@ void writeFile(const QString& path, const QByteArray& bytes) {
   QCOMPARE(f.write(bytes), bytes.size());
 }
 
+qint64 settledSize(const QString& path) {
+  qint64 size = -1;
+  for (int i = 0; i < 50; ++i) {
+    const qint64 now = QFileInfo(path).size();
+    if (now == size) break;
+    size = now;
+    QTest::qWait(100);
+  }
+  return size;
+}
+
+
 QStringList filesUnder(const QString& root, QDir::Filters filters) {
   QStringList out;
   QDirIterator it(root, filters | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);

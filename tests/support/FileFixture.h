@@ -15,6 +15,9 @@ QByteArray randomBytes(qsizetype n, quint32 seed);
 // Every file (or, with other filters, every entry they take) under root, hidden ones too,
 // relative to it, sorted.
 QStringList filesUnder(const QString& root, QDir::Filters filters = QDir::Files);
+// The size of a file that another process may still be writing (a server after the end of its
+// connection), once it stops growing: two looks 100 ms apart agree, or 5 s have gone.
+qint64 settledSize(const QString& path);
 // The files under root that this process holds open, relative to it, sorted.
 QStringList openFilesUnder(const QString& root);
 // A design file's bytes as the editor saves one: FF FE and the text as UTF-16LE code units.

@@ -20,6 +20,11 @@ QList<QByteArray> ScriptedFtpServer::verbs() const {
   return v;
 }
 
+QByteArray ScriptedFtpServer::pasvReply(quint16 port) {
+  return "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(port / 256) + "," +
+         QByteArray::number(port % 256) + ").\r\n";
+}
+
 quint16 ScriptedFtpServer::controlPeerPort(int i) const {
   return i >= 0 && i < controls_.size() ? controls_.at(i).peerPort : 0;
 }
@@ -68,10 +73,8 @@ QByteArray ScriptedFtpServer::defaultAnswer(int c, const QByteArray& line) {
     listener->listen(QHostAddress::LocalHost, 0);
     QTcpServer* l = listener.get();
     connect(l, &QTcpServer::newConnection, this, [this, pasv, l] { onDataConnection(pasv, l); });
-    const quint16 p = l->serverPort();
     listeners_.push_back(std::move(listener));
-    return "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(p / 256) + "," +
-           QByteArray::number(p % 256) + ").\r\n";
+    return pasvReply(l->serverPort());
   }
   if (verb == "SIZE") return file ? "213 " + QByteArray::number(file->size()) + "\r\n" : "550 No such file\r\n";
   if (verb == "DELE") {

@@ -22,6 +22,8 @@ public:
   explicit ScriptedFtpServer(QObject* parent = nullptr);
   ~ScriptedFtpServer() override;
   quint16 port() const { return server_.serverPort(); }
+  // The "227" reply that points at port on 127.0.0.1.
+  static QByteArray pasvReply(quint16 port);
 
   QByteArray greeting = "220 ready\r\n";
   // The remote file, absent until something is appended or a test sets it.

@@ -1,9 +1,10 @@
 #pragma once
-// Helpers of the uploader's tests: list texts as the program writes them, and a window loaded
-// on a program folder of the test's with the fake platform.
+// Helpers of the uploader's tests: list texts as the program writes them, a row's engine with
+// its package, and a window loaded on a program folder of the test's with the fake platform.
 #include "FakePlatform.h"
 #include "FileFixture.h"
 #include "Form.h"
+#include "FtpEngine.h"
 #include "Module1.h"
 #include "Paths.h"
 #include "RawServer.h"
@@ -38,6 +39,24 @@ inline QStringList ids(const QString& path) {
   QStringList out;
   for (const taskItem& item : readTaskList(QString::fromUtf8(readAll(path))).items) out << item.value("wdno");
   return out;
+}
+
+// The upload package of the design "Summer" in the program folder, written with bytes.
+inline void writePackage(const QByteArray& bytes) {
+  writeFile(Paths::programFolder() + "/MyDesign/Summer/UpLoad/Summer.TMP", bytes);
+}
+
+// Aims a row's engine for the design "Summer" at 127.0.0.1:port, to send the package as wdno,
+// from local port numbers beyond 65535: every connection binds a free port.
+inline void aimEngine(FtpEngine& e, int port, const QString& wdno, const QString& user, const QString& password) {
+  e.dNO = "Summer";
+  e.wDNO = wdno;
+  e.FtpServer = "127.0.0.1";
+  e.FtpPort = QString::number(port);
+  e.User = user;
+  e.Pwd = password;
+  e.lporta = 100000;
+  e.lportb = 100100;
 }
 
 // A program folder for the whole run (this process's instance lock stays in it), emptied after

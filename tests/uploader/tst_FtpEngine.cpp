@@ -4,10 +4,11 @@
 #include "FileFixture.h"
 #include "FtpEngine.h"
 #include "Paths.h"
+#include "RawServer.h"
 #include "ScriptedFtpServer.h"
+#include "UploadFixture.h"
 #include "Winsock.h"
 
-#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -20,13 +21,9 @@ const QString kRetry1 = QStringLiteral("上传失败(5秒后第1次自动开始)
 const QString kConnecting = QStringLiteral("链接服务器...");
 const QString kSoon = QStringLiteral("即将完成,请稍候...");
 constexpr int kManual = 3600 * 1000;  // a tick interval that never fires within a test
+constexpr int kPackageLength = 300 * 1024 + 5;  // of the whole uploads: 300 KB and a part
 
-QByteArray packageBytes(qint64 n, quint32 seed = 7) {
-  QByteArray b(n, Qt::Uninitialized);
-  QRandomGenerator g(seed);
-  for (qint64 i = 0; i < n; ++i) b[i] = char(g.generate() & 0xFF);
-  return b;
-}
+QByteArray packageBytes(qint64 n) { return randomBytes(n, 7); }
 
 // What the row would show, recorded.
 struct Watch {
@@ -63,6 +60,11 @@ Answer answerOn(const QByteArray& verb, const QByteArray& reply, int nth = 0) {
 
 int count(const QList<QByteArray>& list, const QByteArray& item) { return int(list.count(item)); }
 
+// A row's engine aimed at the scripted server, with the shop's account, sending the package as "D1".
+void setUp(FtpEngine& e, const ScriptedFtpServer& server) {
+  aimEngine(e, server.port(), "D1", "ClientUpDesign", "Qv7x2Lm9Rt4Kp8Ws3Hd6Yb1Nf5");
+}
+
 // Whether a local port can be bound right now.
 bool portFree(int port) {
   QTcpServer probe;
@@ -74,10 +76,8 @@ class tst_FtpEngine : public QObject {
   Q_OBJECT
 private Q_SLOTS:
   void init();
-  void wholeUploadWhateverTheReplyShapes_data();
-  void wholeUploadWhateverTheReplyShapes();
-  void resumesAfterWhatTheServerHolds_data();
-  void resumesAfterWhatTheServerHolds();
+  void sendsWhatTheServerLacksWhateverTheReplyShapes_data();
+  void sendsWhatTheServerLacksWhateverTheReplyShapes();
   void serverHoldingTheWholePackageIsDeletedAndSentAgain_data();
   void serverHoldingTheWholePackageIsDeletedAndSentAgain();
   void emptyPackageFailsThroughTheDelete();
@@ -96,8 +96,6 @@ private Q_SLOTS:
   void missingOrUnreadablePackage();
 
 private:
-  void setUp(FtpEngine& e, const ScriptedFtpServer& server, const QString& wdno = "D1");
-  QString writePackage(const QByteArray& bytes, const QString& dno = "Summer");
   std::unique_ptr<QTemporaryDir> folder_;
 };
 
@@ -106,44 +104,28 @@ void tst_FtpEngine::init() {
   Paths::setProgramFolder(folder_->path());
 }
 
-void tst_FtpEngine::setUp(FtpEngine& e, const ScriptedFtpServer& server, const QString& wdno) {
-  e.dNO = "Summer";
-  e.wDNO = wdno;
-  e.FtpServer = "127.0.0.1";
-  e.FtpPort = QString::number(server.port());
-  e.User = "ClientUpDesign";
-  e.Pwd = "Qv7x2Lm9Rt4Kp8Ws3Hd6Yb1Nf5";
-  // Port numbers beyond 65535: every connection binds a free port.
-  e.lporta = 100000;
-  e.lportb = 100100;
-}
-
-QString tst_FtpEngine::writePackage(const QByteArray& bytes, const QString& dno) {
-  const QString path = folder_->path() + "/MyDesign/" + dno + "/UpLoad/" + dno + ".TMP";
-  writeFile(path, bytes);
-  return path;
-}
-
 // ---------------------------------------------------------------- the whole dialogue
 
 using Shape = std::function<void(ScriptedFtpServer&)>;
 Q_DECLARE_METATYPE(Shape)
 
-void tst_FtpEngine::wholeUploadWhateverTheReplyShapes_data() {
+void tst_FtpEngine::sendsWhatTheServerLacksWhateverTheReplyShapes_data() {
   QTest::addColumn<Shape>("shape");
-  QTest::newRow("plain") << Shape([](ScriptedFtpServer&) {});
-  QTest::newRow("replies in pieces of three bytes") << Shape([](ScriptedFtpServer& s) { s.pieceSize = 3; });
+  QTest::addColumn<int>("held");  // bytes of the package the server holds at first (0: no file)
+  const Shape plain = [](ScriptedFtpServer&) {};
+  QTest::newRow("plain") << plain << 0;
+  QTest::newRow("replies in pieces of three bytes") << Shape([](ScriptedFtpServer& s) { s.pieceSize = 3; }) << 0;
   QTest::newRow("type reply glued to the second 227") << Shape([](ScriptedFtpServer& s) {
     s.answer = [&s](const QByteArray& line) -> std::optional<QByteArray> {
       if (!line.startsWith("type")) return std::nullopt;
       s.prefixNext = "200 Type set to I\r\n";
       return QByteArray();
     };
-  });
+  }) << 0;
   QTest::newRow("multi-line replies") << Shape([](ScriptedFtpServer& s) {
     s.greeting = "220-Welcome\r\n220-to the shop\r\n220 ready\r\n";
     s.answer = answerOn("PASS", "230-Hello\r\n230-\r\n230 Logged in\r\n");
-  });
+  }) << 0;
   QTest::newRow("glued and in pieces") << Shape([](ScriptedFtpServer& s) {
     s.pieceSize = 5;
     s.answer = [&s](const QByteArray& line) -> std::optional<QByteArray> {
@@ -151,14 +133,20 @@ void tst_FtpEngine::wholeUploadWhateverTheReplyShapes_data() {
       s.prefixNext = "200-Type\r\n200 set\r\n";
       return QByteArray();
     };
-  });
+  }) << 0;
+  QTest::newRow("resumed after one byte") << plain << 1;
+  QTest::newRow("resumed after whole KB") << plain << 100 * 1024;
+  QTest::newRow("resumed after KB and a part") << plain << 150 * 1024 + 17;
+  QTest::newRow("resumed after all but two bytes") << plain << kPackageLength - 2;
 }
 
-void tst_FtpEngine::wholeUploadWhateverTheReplyShapes() {
+void tst_FtpEngine::sendsWhatTheServerLacksWhateverTheReplyShapes() {
   QFETCH(Shape, shape);
+  QFETCH(int, held);
   ScriptedFtpServer server;
   shape(server);
-  const QByteArray package = packageBytes(300 * 1024 + 5);
+  const QByteArray package = packageBytes(kPackageLength);
+  if (held > 0) server.file = package.left(held);
   writePackage(package);
   FtpEngine e;
   setUp(e, server);
@@ -169,17 +157,20 @@ void tst_FtpEngine::wholeUploadWhateverTheReplyShapes() {
   QCOMPARE(server.file, std::optional<QByteArray>(package));
   QCOMPARE(server.commands, (QList<QByteArray>{"USER ClientUpDesign", "PASS Qv7x2Lm9Rt4Kp8Ws3Hd6Yb1Nf5", "PASV",
                                                "type i", "PASV", "size D1", "APPE D1", "QUIT "}));
+  QVERIFY(!server.verbs().contains("DELE"));
   QCOMPARE(w.events, (QStringList{"began", "progress on", "progress off", "all sent", "completion"}));
   QCOMPARE(w.statuses, QStringList{kSoon});
-  QCOMPARE(w.sent, qint64(package.size()));
+  QCOMPARE(w.sent, qint64(package.size() - held));
+  // The progress counts only the rest; what the server held is the start mark, in whole KB.
+  QVERIFY(w.remaining.first() < package.size() - held);
   QCOMPARE(w.remaining.last(), qint64(0));
-  QCOMPARE(e.totalKB, qint64(300));
-  QCOMPARE(e.remoteSize, qint64(0));
+  QCOMPARE(e.totalKB, qint64((package.size() - 1) / 1024));
+  QCOMPARE(e.remoteSize, qint64(held / 1024));
   QCOMPARE(e.rec, qint16(0));
   QVERIFY(e.bothClosed());
 
   // The connection made on the first 227 gave way to the one made on the second, which carried
-  // the package.
+  // the rest of the package.
   const auto& data = server.dataConnections();
   QCOMPARE(data.size(), 2);
   QCOMPARE(data[0].pasv, 1);
@@ -187,37 +178,7 @@ void tst_FtpEngine::wholeUploadWhateverTheReplyShapes() {
   QVERIFY(data[0].received.isEmpty());
   QCOMPARE(data[1].pasv, 2);
   QVERIFY(data[1].carriedTransfer);
-}
-
-void tst_FtpEngine::resumesAfterWhatTheServerHolds_data() {
-  QTest::addColumn<int>("held");
-  const int length = 200 * 1024 + 333;
-  QTest::newRow("one byte") << 1;
-  QTest::newRow("whole KB") << 100 * 1024;
-  QTest::newRow("KB and a part") << 150 * 1024 + 17;
-  QTest::newRow("all but two bytes") << length - 2;
-}
-
-void tst_FtpEngine::resumesAfterWhatTheServerHolds() {
-  QFETCH(int, held);
-  const QByteArray package = packageBytes(200 * 1024 + 333);
-  writePackage(package);
-  ScriptedFtpServer server;
-  server.file = package.left(held);
-  FtpEngine e;
-  setUp(e, server);
-  Watch w(e);
-  e.up();
-  QTRY_COMPARE(e.state(), FtpEngine::State::Finished);
-
-  QCOMPARE(server.file, std::optional<QByteArray>(package));
-  QCOMPARE(server.dataConnections().last().received.size(), package.size() - held);
-  QCOMPARE(w.sent, qint64(package.size() - held));
-  // The progress counts only the rest; what the server held is the start mark, in whole KB.
-  QVERIFY(w.remaining.first() < package.size() - held);
-  QCOMPARE(e.remoteSize, qint64(held / 1024));
-  QCOMPARE(e.totalKB, qint64((package.size() - 1) / 1024));
-  QVERIFY(!server.verbs().contains("DELE"));
+  QCOMPARE(data[1].received.size(), package.size() - held);
 }
 
 void tst_FtpEngine::serverHoldingTheWholePackageIsDeletedAndSentAgain_data() {
@@ -319,14 +280,9 @@ void tst_FtpEngine::everyWaitEndsOnItsSixtyFirstTick_data() {
   QTest::newRow("227 without numbers") << on("PASV", "227 Entering Passive Mode\r\n") << -1
                                        << S::DataConnecting;
   QTest::newRow("227 to a closed port") << Shape([](ScriptedFtpServer& s) {
-    const quint16 p = [] {
-      QTcpServer t;
-      t.listen(QHostAddress::LocalHost, 0);
-      return t.serverPort();
-    }();
-    s.answer = [p](const QByteArray& line) -> std::optional<QByteArray> {
+    s.answer = [p = RawServer::unusedPort()](const QByteArray& line) -> std::optional<QByteArray> {
       if (!line.startsWith("PASV")) return std::nullopt;
-      return "227 (127,0,0,1," + QByteArray::number(p / 256) + "," + QByteArray::number(p % 256) + ")\r\n";
+      return ScriptedFtpServer::pasvReply(p);
     };
   }) << -1 << S::DataConnecting;
   QTest::newRow("no reply to size") << on("SIZE", "") << -1 << S::SizeQuery;

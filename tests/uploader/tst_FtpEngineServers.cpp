@@ -6,23 +6,14 @@
 #include "FtpEngine.h"
 #include "FtpPeers.h"
 #include "Paths.h"
+#include "UploadFixture.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-QByteArray packageBytes(qint64 n, quint32 seed) {
-  QByteArray b(n, Qt::Uninitialized);
-  QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(b.data()), n / 4);
-  for (qint64 i = n / 4 * 4; i < n; ++i) b[i] = char(i);
-  return b;
-}
-}  // namespace
 
 class tst_FtpEngineServers : public QObject {
   Q_OBJECT
@@ -81,17 +72,11 @@ void tst_FtpEngineServers::init() {
 
 std::unique_ptr<FtpEngine> tst_FtpEngineServers::engine(qint64 length) {
   QFETCH(bool, vsftpd);
-  package_ = packageBytes(length, uploads_);
-  writeFile(work_->filePath("program/MyDesign/Summer/UpLoad/Summer.TMP"), package_);
+  package_ = randomBytes(length, uploads_);
+  writePackage(package_);
   auto e = std::make_unique<FtpEngine>();
-  e->dNO = "Summer";
-  e->wDNO = wdno_;
-  e->FtpServer = "127.0.0.1";
-  e->FtpPort = QString::number(vsftpd ? vsftpd_->port() : shop_->ftpPort());
-  e->User = vsftpd ? vsftpd_->user() : QStringLiteral(QUORVEL_FTP_USER);
-  e->Pwd = QStringLiteral(QUORVEL_FTP_PASSWORD);
-  e->lporta = 100000;  // beyond 65535: free ports
-  e->lportb = 100100;
+  aimEngine(*e, vsftpd ? vsftpd_->port() : shop_->ftpPort(), wdno_,
+            vsftpd ? vsftpd_->user() : QStringLiteral(QUORVEL_FTP_USER), QStringLiteral(QUORVEL_FTP_PASSWORD));
   e->Timer4.setInterval(10);  // retries at once; the waits keep their real ticks
   return e;
 }
@@ -166,13 +151,7 @@ void tst_FtpEngineServers::pauseAndStartResumeTheTransfer() {
   QVERIFY(!e->Timer4.isActive());
 
   // What reached the server before the pause stays there; the start resumes after it.
-  qint64 held = -1;
-  for (int i = 0; i < 100; ++i) {
-    QTest::qWait(50);
-    const qint64 now = QFileInfo(remotePath()).size();
-    if (now == held) break;
-    held = now;
-  }
+  const qint64 held = settledSize(remotePath());
   QVERIFY(held > 0);
   QVERIFY(held < package_.size());
   qint64 sent = 0;

@@ -96,12 +96,7 @@ void TestUploadShop::pausedAndResumed() {
   QCOMPARE(r.ftp.state(), FtpEngine::State::Idle);
   QCOMPARE(readAll(run->listFile()), list({element("Book", "D901", "False", "False")}));
   // What the server holds once it has taken in the end of the connection.
-  const QString held = QDir(shop->ftpHome()).filePath("D901");
-  qint64 heldSize = -1;
-  for (int i = 0; i < 50 && QFileInfo(held).size() != heldSize; ++i) {
-    heldSize = QFileInfo(held).size();
-    QTest::qWait(100);
-  }
+  const qint64 heldSize = settledSize(QDir(shop->ftpHome()).filePath("D901"));
   QVERIFY2(heldSize > 0 && heldSize < size, qPrintable(QString::number(heldSize)));
 
   remaining.clear();
