@@ -17,6 +17,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 
 namespace {
@@ -109,17 +110,22 @@ void checkWrittenForm(const QByteArray& bytes, const QList<taskItem>& items) {
   FUZZ_CHECK(r.readNext() == QXmlStreamReader::EndDocument && !r.hasError(), r.tokenString() + " " + r.errorString());
 }
 
-// "True" or "False" in any letter case, or a decimal number, blanks around it aside. Numbers
-// beyond small integers are told apart by the double they read as: only their form is checked.
-enum class Truth { True, False, SomeNumber, None };
+// "True" or "False" in any letter case, or a decimal number, blanks around it aside. A number
+// that no double holds (too large, or too small to be told from zero) is no truth value.
+enum class Truth { True, False, None };
 Truth truthOf(const QString& text) {
   static const QRegularExpression number(R"(^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$)");
-  static const QRegularExpression smallInteger(R"(^[+-]?\d{1,9}$)");
   const QString t = text.trimmed();
   if (t.compare(u"true", Qt::CaseInsensitive) == 0) return Truth::True;
   if (t.compare(u"false", Qt::CaseInsensitive) == 0) return Truth::False;
-  if (smallInteger.match(t).hasMatch()) return t.toInt() != 0 ? Truth::True : Truth::False;
-  return number.match(t).hasMatch() ? Truth::SomeNumber : Truth::None;
+  if (!number.match(t).hasMatch()) return Truth::None;
+  const QByteArray digits = t.toLatin1();
+  const char* begin = digits.constData() + (digits.startsWith('+') ? 1 : 0);
+  double value = 0;
+  const auto [end, error] = std::from_chars(begin, digits.constData() + digits.size(), value);
+  if (error == std::errc::result_out_of_range) return Truth::None;
+  FUZZ_CHECK(error == std::errc() && end == digits.constData() + digits.size(), "the number model: " + t);
+  return value != 0 ? Truth::True : Truth::False;
 }
 
 void checkRestored(const taskItem& item) {
@@ -136,8 +142,7 @@ void checkRestored(const taskItem& item) {
     FUZZ_CHECK(!t.uped && !t.real, "a defective element restored as done: " + describe(item));
     return;
   }
-  if (uped != Truth::SomeNumber) FUZZ_CHECK(t.uped == (uped == Truth::True), describe(item));
-  if (real != Truth::SomeNumber) FUZZ_CHECK(t.real == (real == Truth::True), describe(item));
+  FUZZ_CHECK(t.uped == (uped == Truth::True) && t.real == (real == Truth::True), describe(item));
 }
 }  // namespace
 
