@@ -110,7 +110,7 @@ void FtpEngine::enter(State next) {
   } else {
     Timer2.stop();
   }
-  if (next == State::Sending) Timer3.start();
+  if (next == State::Sending || next == State::Sent) Timer3.start();
   else Timer3.stop();
 }
 
@@ -324,7 +324,15 @@ void FtpEngine::Timer2_Timer() {
 }
 
 void FtpEngine::Timer3_Timer() {
-  if (state_ == State::Sending && !dataConnected()) upFail();
+  if (state_ == State::Sending && !dataConnected()) {
+    upFail();
+  } else if (state_ == State::Sent && wsCommand_->State() != Winsock::sckConnected) {
+    // The server went away before its "226": "all sent" only meant that the bytes had left
+    // for the network, and the socket buffers on the way can hold megabytes of them. The
+    // retry's size query finds out what the server kept.
+    Q_EMIT allSentWithdrawn();
+    upFail();
+  }
 }
 
 void FtpEngine::Timer4_Timer() {

@@ -33,7 +33,8 @@ public:
     Deleting,        // awaiting "250"; fails on "550"
     Appending,       // awaiting "150" or "125"; fails on "550"
     Sending,         // the package's rest is going out on the data connection
-    Sent,            // every byte handed over, data connection closed; awaiting "226"
+    Sent,            // every byte handed over, data connection closed; awaiting "226" while
+                   // the control connection lasts
     Finished,        // "QUIT " sent, control connection closed, completion notice due
   };
   Q_ENUM(State)
@@ -58,7 +59,7 @@ public:
   qint64 totalKB = 0;     // (package length - 1) / 1024, rounded down
   qint64 sentKB = 0;      // written by the progress display; reset to 0 by up()
 
-  // The engine's timers: reply-wait ticks, data watchdog (both 1000 ms, repeating) and the
+  // The engine's timers: reply-wait ticks, connection watchdog (both 1000 ms, repeating) and the
   // one-shot automatic retry (5000 ms).
   QTimer Timer2;
   QTimer Timer3;
@@ -106,6 +107,9 @@ Q_SIGNALS:
   // pause and start images, calls the window's `uped`, shows the re-upload image and zeroes
   // its elapsed-time count.
   void allSent();
+  // The control connection was lost while "226" was awaited: what allSent() reported may not
+  // have reached the server. The attempt fails as well.
+  void allSentWithdrawn();
   // The server's "226" came: the row's completion notice (its Timer5) is due.
   void completionDue();
   // The start image shown or hidden.

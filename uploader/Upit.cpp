@@ -85,6 +85,11 @@ Upit::Upit(QWidget* parent) : QWidget(parent), orderCancel_(new OrderCancel(this
   connect(&ftp, &FtpEngine::progressDisplay, this, [this](bool on) { on ? Timer1.start() : Timer1.stop(); });
   connect(&ftp, &FtpEngine::sendProgress, this, &Upit::wsData_SendProgress);
   connect(&ftp, &FtpEngine::allSent, this, &Upit::allSent);
+  connect(&ftp, &FtpEngine::allSentWithdrawn, this, [this] {
+    // No longer recorded as sent: a restart resumes the task instead of reporting it.
+    Image5->hide();
+    if (ff) ff->reup(selfid);
+  });
   connect(&ftp, &FtpEngine::completionDue, this, [this] { Timer5.start(); });
   connect(&ftp, &FtpEngine::startImageShown, Image3, &QWidget::setVisible);
   connect(&ftp, &FtpEngine::attemptBegan, this, [this] {

@@ -15,7 +15,7 @@ from harness.waits import wait_until  # noqa: E402
 
 NAME = "旅行相册 断线"
 RATE = 3000000              # bytes a second the server takes: some 12 s for the package
-STOPS = (0.2, 0.45, 0.7)    # shares of the package the server holds when it is stopped
+STOPS = (0.1, 0.3, 0.5)     # shares of the package the server holds at least when it is stopped
 
 
 class FtpRestarts(unittest.TestCase):

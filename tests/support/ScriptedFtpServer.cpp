@@ -170,9 +170,15 @@ void ScriptedFtpServer::onDataBytes(int d) {
 
 void ScriptedFtpServer::finishTransfer(int d, bool dropped) {
   if (!file) file = QByteArray();
-  *file += data_[d].received;
   const int c = transferControl_;
   transferControl_ = transferData_ = -1;
   ++transfersDone_;
+  if (!dropped && hangUpKeeping >= 0) {
+    *file += data_[d].received.left(hangUpKeeping);
+    hangUpKeeping = -1;
+    if (QTcpSocket* s = controls_[c].socket) s->abort();
+    return;
+  }
+  *file += data_[d].received;
   reply(c, dropped ? "426 Connection closed; transfer aborted.\r\n" : "226 Transfer complete.\r\n");
 }

@@ -39,6 +39,10 @@ public:
   // The next transfer's data connection is dropped (reset) once it has brought this many bytes;
   // the file keeps them. One transfer only.
   qint64 dropAfter = -1;
+  // The next transfer that the client ends whole gets no "226": the file keeps only this many
+  // of its bytes and the control connection is closed (a server gone before it had written
+  // what its socket took). One transfer only.
+  qint64 hangUpKeeping = -1;
 
   // Every command line received, in order, without line ends.
   QList<QByteArray> commands;

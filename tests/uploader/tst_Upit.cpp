@@ -1,10 +1,12 @@
 // The task row: its progress, speed and remaining-time arithmetic, the pause and resume click,
-// removal with and without its question, re-upload and the repeated completion order, and the
-// program's end from the row.
+// removal with and without its question, re-upload and the repeated completion order, a server
+// lost after the last byte left, and the program's end from the row.
 #include "HttpRecorder.h"
 #include "PictureBox.h"
+#include "ScriptedFtpServer.h"
 #include "Upit.h"
 #include "UploadFixture.h"
+#include "Winsock.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -36,6 +38,7 @@ private Q_SLOTS:
   void repeatedCompletionOrder_data();
   void repeatedCompletionOrder();
   void removedWhileTheOrderWaits();
+  void serverLostBeforeItsCompletionReply();
   void endsTheProgramAfterAsking();
 };
 
@@ -213,6 +216,37 @@ void TestUpit::removedWhileTheOrderWaits() {
   QCOMPARE(server.requests.size(), 1);
   QTRY_VERIFY(row.isNull());
   QCOMPARE(ids(run->listFile()), QStringList());
+}
+
+void TestUpit::serverLostBeforeItsCompletionReply() {
+  const QByteArray package = randomBytes(300 * 1024 + 5, 11);
+  writePackage(package);
+  ScriptedFtpServer server;
+  server.hangUpKeeping = 100 * 1024;
+  Upit& r = restored("False", "False");
+  aimEngine(r.ftp, server.port(), "A123", "ClientUpDesign", "Qv7x2Lm9Rt4Kp8Ws3Hd6Yb1Nf5");
+  r.ftp.setTickInterval(3600 * 1000);  // ticked by hand
+  r.up();
+  // Every byte left and the task was recorded as sent; then the server went away unanswered.
+  QTRY_COMPARE(r.ftp.state(), FtpEngine::State::Sent);
+  QCOMPARE(r.upsta, QStringLiteral("即将完成,请稍候..."));
+  QCOMPARE(readAll(run->listFile()), list({element("Summer", "A123", "True", "False")}));
+  QTRY_VERIFY(r.ftp.wsCommand().State() != Winsock::sckConnected);
+  QVERIFY(r.ftp.Timer3.isActive());
+
+  r.ftp.Timer3_Timer();
+  QCOMPARE(r.upsta, QStringLiteral("上传失败(5秒后第1次自动开始)"));
+  QCOMPARE(r.ftp.state(), FtpEngine::State::RetryPending);
+  // A restart now resumes the task instead of reporting it uploaded.
+  QCOMPARE(readAll(run->listFile()), list({element("Summer", "A123", "False", "False")}));
+  QVERIFY(r.Image5->isHidden());
+  QVERIFY(!r.Image3->isHidden());
+
+  r.ftp.Timer4_Timer();
+  QTRY_COMPARE(r.ftp.state(), FtpEngine::State::Finished);
+  QVERIFY(server.file == package);
+  QCOMPARE(server.dataConnections().last().received.size(), package.size() - 100 * 1024);
+  QCOMPARE(readAll(run->listFile()), list({element("Summer", "A123", "True", "False")}));
 }
 
 void TestUpit::endsTheProgramAfterAsking() {

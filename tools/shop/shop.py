@@ -38,6 +38,7 @@ import json
 import logging
 import os
 import re
+import socket
 import shutil
 import signal
 import struct
@@ -435,7 +436,17 @@ def make_ftp(host, port, data, rate=0):
     # Stock behaviour: a new PASV drops the listener and the connection of an earlier one.
     attributes = {"authorizer": authorizer}
     if rate:
-        attributes["dtp_handler"] = type("Throttled", (ThrottledDTPHandler,), {"read_limit": rate})
+        class Throttled(ThrottledDTPHandler):
+            read_limit = rate
+
+            def __init__(self, sock, cmd_channel):
+                # A small fixed window: otherwise the kernel grows it to megabytes, the client
+                # hands the whole rest over long before the slowed server has read it, and
+                # what the server holds no longer tells how far the upload has come.
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 256 * 1024)
+                super().__init__(sock, cmd_channel)
+
+        attributes["dtp_handler"] = Throttled
     handler = type("Handler", (FTPHandler,), attributes)
     return FTPServer((host, port), handler)
 
