@@ -34,7 +34,7 @@ public:
     Appending,       // awaiting "150" or "125"; fails on "550"
     Sending,         // the package's rest is going out on the data connection
     Sent,            // every byte handed over, data connection closed; awaiting "226" while
-                   // the control connection lasts
+                     // the control connection lasts
     Finished,        // "QUIT " sent, control connection closed, completion notice due
   };
   Q_ENUM(State)

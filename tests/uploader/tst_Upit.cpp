@@ -224,7 +224,7 @@ void TestUpit::serverLostBeforeItsCompletionReply() {
   ScriptedFtpServer server;
   server.hangUpKeeping = 100 * 1024;
   Upit& r = restored("False", "False");
-  aimEngine(r.ftp, server.port(), "A123", "ClientUpDesign", "Qv7x2Lm9Rt4Kp8Ws3Hd6Yb1Nf5");
+  aimEngine(r.ftp, server.port(), r.ftp.wDNO, r.ftp.User, r.ftp.Pwd);  // the window's account
   r.ftp.setTickInterval(3600 * 1000);  // ticked by hand
   r.up();
   // Every byte left and the task was recorded as sent; then the server went away unanswered.
